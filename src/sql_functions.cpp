@@ -1,0 +1,4 @@
+// Custom SQL functions (placeholder).
+#include "internal.hpp"
+
+void registerSqlFunctions(sqlite3* /*db*/) {}

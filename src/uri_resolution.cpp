@@ -209,8 +209,8 @@ struct TelemetryDb {
 int openTelemetry(TelemetryDb& telemetry) {
     int rc = sqlite3_open_v2(TELEMETRY_DB_PATH, &telemetry.db, SQLITE_OPEN_READONLY, nullptr);
     if (rc != SQLITE_OK) {
-        LOG_AT_AS("GetRequestedSchemaData", kLogFail, "DB status: %d, Can't open database: %s",
-                  rc, sqlite3_errmsg(telemetry.db));
+        LOG_AT_AS("GetRequestedSchemaData", kLogFail, "DB status: %d, Can't open database: %s", rc,
+                  sqlite3_errmsg(telemetry.db));
     }
     return rc;
 }

@@ -59,8 +59,8 @@ StmtPtr prepareJobQuery(const char* jobId) {
     sqlite3_stmt* raw = nullptr;
     const int rc = dmdbhandle == nullptr
                        ? SQLITE_MISUSE
-                       : sqlite3_prepare_v2(dmdbhandle, kJobIdSql, sizeof kJobIdSql - 1, &raw,
-                                            nullptr);
+                       : sqlite3_prepare_v2(dmdbhandle, kJobIdSql,
+                                            static_cast<int>(sizeof kJobIdSql - 1), &raw, nullptr);
     StmtPtr stmt(raw);
     if (rc != SQLITE_OK) {
         LOG_AT_AS("CheckJobIdPresenceInUDB", kLogSide,
@@ -102,8 +102,7 @@ int pollJobQuery(sqlite3_stmt* stmt, long seconds) {
                                         uint8_t* response) {
     sleep(1);
     LOG_AT_AS("request_vAC", kLogTrace, "[%s]: vAC triggered.\n", "request_vAC");
-    const int status =
-        VirtualAcCycleReq_IPCClient(&command, &cycleType, &responseSize, &response);
+    const int status = VirtualAcCycleReq_IPCClient(&command, &cycleType, &responseSize, &response);
     std::free(response);  // whatever the client left there
     LOG_AT_AS("request_vAC", status == 0 ? kLogTrace : kLogFail,
               "[%s]: vAC request status %d\n", "request_vAC", status);
@@ -159,7 +158,8 @@ int CheckJobIdPresenceInUDB(const char* jobId, long seconds) {
 uint8_t request_vAC(int mode) {
     LOG_ENTER();
     const int32_t cycleType = (mode == 2) ? 2 : 3;
-    uint8_t* response = static_cast<uint8_t*>(std::calloc(1, kVacResponseSize));
+    uint8_t* response =
+        static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(kVacResponseSize)));
     if (response == nullptr) {
         LOG_AT(kLogTrace, "[%s]: output - Out of memory.\n", __func__);
         LOG_EXIT();

@@ -54,3 +54,16 @@ test-armhf: deps
 # Fails when a source file is not formatted as .clang-format says.
 format-check:
 	git ls-files '*.cpp' '*.hpp' '*.h' | xargs clang-format --dry-run --Werror
+
+# Each libFuzzer target for FUZZ_SECONDS (default 60) from its committed seed corpus; fails on
+# any crash, leak, timeout or sanitizer report. Longer runs: make fuzz FUZZ_SECONDS=3600
+FUZZ_SECONDS ?= 60
+FUZZ_FLAGS = -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all
+.PHONY: fuzz
+fuzz: deps
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSQL2JSON_BUILD_TESTS=OFF \
+	  -DSQL2JSON_BUILD_TOOLS=OFF -DSQL2JSON_BUILD_FUZZ=ON -DCMAKE_CXX_FLAGS="$(FUZZ_FLAGS)" \
+	  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined"
+	cmake --build build-fuzz -j $(JOBS)
+	./scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)

@@ -67,3 +67,14 @@ fuzz: deps
 	  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined"
 	cmake --build build-fuzz -j $(JOBS)
 	./scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+# ---- Benchmarks (bench/README.md) ------------------------------------------------------------
+# `make bench` builds them in release mode, runs every case (about 5 minutes on 2 cores) and
+# prints the table of medians and ratios; `make bench-smoke` runs each case once at the
+# smallest size and fails on a crash or a wrong result, never on a time.
+.PHONY: bench bench-smoke
+bench: deps
+	./bench/run.sh
+
+bench-smoke: deps
+	./bench/run.sh --smoke

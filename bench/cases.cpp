@@ -595,11 +595,11 @@ std::vector<CaseDef> makeCases(const CaseOptions& options) {
     const Converter& serve = *options.serve;
     for (long rows : options.sizes) {
         cases.push_back(plainRowsCase(serve, rows));
-        cases.back().rounds = roundsFor(options, rows, 5);
+        cases.back().rounds = roundsFor(options, rows, 7);
         cases.push_back(collectionCase(serve, rows));
         cases.back().rounds = roundsFor(options, rows, 3);
         cases.push_back(subArrayCase(serve, rows));
-        cases.back().rounds = roundsFor(options, rows, 7);
+        cases.back().rounds = roundsFor(options, rows, 9);
     }
     cases.push_back(loadCase(options.loadLibrary));
     cases.back().rounds = options.rounds > 0 ? options.rounds : 31;

@@ -23,6 +23,15 @@ bool traceRuns() {
     return trace;
 }
 
+// Runs variant in this process; what it built is freed once its clock has stopped.
+double runInProcess(const Variant& variant) {
+    Stopwatch watch;
+    Keep produced = variant.run(watch);
+    produced.reset();
+    settleHeap();
+    return watch.seconds();
+}
+
 } // namespace
 
 void runRound(const CaseDef& def, std::mt19937& rng, RoundTimes& times) {
@@ -31,14 +40,11 @@ void runRound(const CaseDef& def, std::mt19937& rng, RoundTimes& times) {
     std::shuffle(order.begin(), order.end(), rng);
     times.resize(def.variants.size());
     for (size_t index : order) {
-        Stopwatch watch;
-        Keep produced = def.variants[index].run(watch);
-        produced.reset(); // freed outside the timed region
-        settleHeap();
-        times[index].push_back(watch.seconds());
+        const Variant& variant = def.variants[index];
+        const double seconds = runInProcess(variant);
+        times[index].push_back(seconds);
         if (traceRuns())
-            std::fprintf(stderr, "  %-40s %10.3f ms\n", def.variants[index].name.c_str(),
-                         watch.seconds() * 1e3);
+            std::fprintf(stderr, "  %-40s %10.3f ms\n", variant.name.c_str(), seconds * 1e3);
     }
     if (traceRuns()) std::fprintf(stderr, "  -- end of round\n");
 }

@@ -313,17 +313,23 @@ void openBare(const std::string& root, BareConnections& out) {
     sqlite3_open_v2((root + kMetadataDbPath).c_str(), &out.db[3], SQLITE_OPEN_READONLY, nullptr);
 }
 
-// What building the map reads: every row's two texts of every type's table.
+// What building the map reads: every text column of every row of every type's table (the
+// map takes its name and type from whichever text columns are named after them).
 long readPropertyTables(sqlite3* metadata) {
     long count = 0;
     for (const std::string& type : metadataTypeNames()) {
         const std::string sql = "select * from [" + type + "]";
         int rc = SQLITE_OK;
         StmtPtr stmt = prepare(metadata, sql.c_str(), rc);
+        const int columns = rc == SQLITE_OK ? sqlite3_column_count(stmt.get()) : 0;
         while (rc == SQLITE_OK && sqlite3_step(stmt.get()) == SQLITE_ROW) {
-            if (sqlite3_column_text(stmt.get(), 0) != nullptr &&
-                sqlite3_column_text(stmt.get(), 1) != nullptr)
-                ++count;
+            size_t bytes = 0;
+            for (int i = 0; i < columns; ++i) {
+                if (sqlite3_column_type(stmt.get(), i) != SQLITE_TEXT) continue;
+                const char* text = columnText(stmt.get(), i);
+                bytes += text != nullptr ? std::strlen(text) : 0;
+            }
+            count += bytes > 0;
         }
     }
     return count;

@@ -1,12 +1,13 @@
 // Custom SQL functions of the main connection, and their registration.
-// SQL functions (registered in this order by registerSqlFunctions):
-//   json_bool(x)                 -> JSON literal true/false (subtype 'J')     JsonBoolFunc
-//   GetISODateTime(...)          -> local time "YYYY-MM-DDThh:mm:ss+hh:mm"     GetISODateTime
-//   LastSystemInventoryTime()    -> CIM datetime of the last inventory          GetLastSystemInventoryTime
-//   convertTimeFormat(text)      -> "Mar 15 08:30:00 2025 GMT" as OData time    convertOpensllToOdataTimeFormat
-//   convertStringToBytes(text)   -> "001122" as "00:11:22"                      ConvertStringToByteFormat
-//   GetHeaterMgrValues(selector) -> heater-manager property as an integer       GetHeaterMgrValues
-//   Convert_ReleaseDate(text)    -> "March 15, 2021" as "2021-03-15T00:00:00Z"  SoftInv_Convert_ReleaseDate
+// SQL functions, registered in this order by registerSqlFunctions (SQL name: callback):
+//   json_bool(x): JsonBoolFunc; JSON literal true/false, subtype 'J'
+//   GetISODateTime(...): GetISODateTime; local time "YYYY-MM-DDThh:mm:ss+hh:mm"
+//   LastSystemInventoryTime(): GetLastSystemInventoryTime; CIM datetime of the last inventory
+//   convertTimeFormat(text): convertOpensllToOdataTimeFormat; OpenSSL time text as OData time
+//   convertStringToBytes(text): ConvertStringToByteFormat; "001122" as "00:11:22"
+//   GetHeaterMgrValues(selector): GetHeaterMgrValues; heater-manager property as an integer
+//   Convert_ReleaseDate(text): SoftInv_Convert_ReleaseDate; "March 15, 2021" as
+//     "2021-03-15T00:00:00Z"
 // Also exports GetUTCFormatFromDatetime, the "+hhmm" -> "+hh:mm" rewrite.
 #include "internal.hpp"
 
@@ -198,9 +199,9 @@ void convertTimeText(sqlite3_context* ctx, sqlite3_value* value) {
 // ---- Convert_ReleaseDate -------------------------------------------------------------------
 
 // Full English month names, one per 10-byte slot.
-constexpr char kMonthNames[12][10] = {"January", "February", "March",     "April",
-                                      "May",     "June",     "July",      "August",
-                                      "September", "October", "November", "December"};
+constexpr char kMonthNames[12][10] = {"January",   "February", "March",    "April",
+                                      "May",       "June",     "July",     "August",
+                                      "September", "October",  "November", "December"};
 
 // The number of the first month whose full name token begins with; 1 (January) when none.
 int fullMonthNumber(const std::string& token) {
@@ -303,8 +304,7 @@ void resultHeaterDuration(sqlite3_context* ctx, const char* property,
     }
     const double seconds = *minutes * 60.0;
     if (!(seconds > -2147483649.0 && seconds < 2147483648.0)) {
-        LOG_AT_AS("GetHeaterMgrValues", kLogFail, "%s value %f is out of range", property,
-                  seconds);
+        LOG_AT_AS("GetHeaterMgrValues", kLogFail, "%s value %f is out of range", property, seconds);
         return;
     }
     sqlite3_result_int(ctx, static_cast<int>(seconds));
@@ -544,9 +544,8 @@ void registerSqlFunctions(sqlite3* db) {
     for (const SqlFunction& function : kSqlFunctions) {
         if (function.before != nullptr)
             LOG_AT_AS("OpenDatabaseConnection", kLogTrace, "%s", function.before);
-        const int rc = sqlite3_create_function(db, function.name, function.argCount,
-                                               function.flags, nullptr, function.callback,
-                                               nullptr, nullptr);
+        const int rc = sqlite3_create_function(db, function.name, function.argCount, function.flags,
+                                               nullptr, function.callback, nullptr, nullptr);
         if (rc == SQLITE_OK) {
             LOG_AT_AS("OpenDatabaseConnection", kLogTrace, "%s", function.success);
             continue;

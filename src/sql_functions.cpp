@@ -12,8 +12,6 @@
 #include "internal.hpp"
 
 #include <cctype>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -250,8 +250,7 @@ int getDataFromViewQuery(sqlite3* db, const char* query, Json::Value& nestedColu
 // ---- Query entry point -------------------------------------------------------------------------
 
 // Runs an object query into out and formats the row. Returns the row reader's code.
-int runObjectQuery(const char* query, Json::Value& out, unsigned int passThrough,
-                   int expandLevel) {
+int runObjectQuery(const char* query, Json::Value& out, unsigned int passThrough, int expandLevel) {
     Json::Value nested;
     const int rc = GetDataFromViewQuery(dmdbhandle, query, nested, out, kJsonObjectType);
     if (rc != 0) {
@@ -265,8 +264,7 @@ int runObjectQuery(const char* query, Json::Value& out, unsigned int passThrough
 
 // Runs an array query, appending one element per row to out, and formats each appended
 // element with the nested columns of its own row. Returns the row reader's code.
-int runArrayQuery(const char* query, Json::Value& out, unsigned int passThrough,
-                  int expandLevel) {
+int runArrayQuery(const char* query, Json::Value& out, unsigned int passThrough, int expandLevel) {
     Json::Value nested;
     const Json::ArrayIndex before = out.isArray() ? out.size() : 0;
     const int rc = GetDataFromViewQuery(dmdbhandle, query, nested, out, kJsonArrayType);
@@ -631,8 +629,7 @@ int ExecuteSQLViewQueryForJsonData(const char* query, Json::Value& out, unsigned
 }
 
 // The central entry point with expand depth 1 (expand level 2) and pass-through value 0.
-int GetJsonDataFromSQLViewUsingQuery(const char* query, Json::Value& out,
-                                     unsigned int objectType) {
+int GetJsonDataFromSQLViewUsingQuery(const char* query, Json::Value& out, unsigned int objectType) {
     LOG_ENTER();
     const int rc = ExecuteSQLViewQueryForJsonData(query, out, objectType, 0, 2);
     LOG_EXIT();
@@ -641,9 +638,8 @@ int GetJsonDataFromSQLViewUsingQuery(const char* query, Json::Value& out,
 
 // The central entry point with an expand depth of 1 to 6 (expand level depth + 1). Returns -2
 // without running anything for any other depth.
-int GetJsonDataFromSQLViewUsingQuery(const char* query, Json::Value& out,
-                                     unsigned int objectType, unsigned int passThrough,
-                                     int expandDepth) {
+int GetJsonDataFromSQLViewUsingQuery(const char* query, Json::Value& out, unsigned int objectType,
+                                     unsigned int passThrough, int expandDepth) {
     LOG_ENTER();
     int rc = -2;
     if (expandDepth >= 1 && expandDepth <= 6)

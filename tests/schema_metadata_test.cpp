@@ -23,11 +23,10 @@ std::string createTypeTable(const std::string& type, const std::string& rows = "
 }  // namespace
 
 TEST(GetMetadata, MatchesColumnNamesByPrefixAndKeepsTextOnly) {
-    TestDb db = memoryDb(
-        "create table T(PropertyName, PropertyType, PropertyNames, Other);"
-        "insert into T values('Name', 'string', 'x', 'y'), ('Count', 7, 'x', 'y'),"
-        "  ('Name', 'array', 'x', 'y'), (NULL, NULL, 'x', 'y');"
-        "create table P(Property); insert into P values('Ab');");
+    TestDb db = memoryDb("create table T(PropertyName, PropertyType, PropertyNames, Other);"
+                         "insert into T values('Name', 'string', 'x', 'y'), ('Count', 7, 'x', 'y'),"
+                         "  ('Name', 'array', 'x', 'y'), (NULL, NULL, 'x', 'y');"
+                         "create table P(Property); insert into P values('Ab');");
     Json::Value out = parseJson(R"({"Kept": "object", "Count": "old"})");
     fakes::clearLog();
     EXPECT_EQ(GetMetadata(db.get(), "select * from T", out), 0);

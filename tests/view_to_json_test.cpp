@@ -99,7 +99,8 @@ TEST_F(Engine, RowReaderShapes) {
     }
     for (unsigned int type : {0u, 1u, 2u}) {  // no row: outputs untouched
         Json::Value nested = parseJson(R"(["n"])"), res(Json::arrayValue);
-        EXPECT_EQ(GetDataFromViewQuery(main.get(), "select * from R where 0", nested, res, type), 0);
+        EXPECT_EQ(GetDataFromViewQuery(main.get(), "select * from R where 0", nested, res, type),
+                  0);
         EXPECT_EQ(nested, parseJson(R"(["n"])"));
         EXPECT_EQ(res, Json::Value(Json::arrayValue));
     }
@@ -110,8 +111,8 @@ TEST_F(Engine, RowReaderFailures) {
     exec(main.get(), "create table R(id); insert into R values (1), (2), (3);");
     Json::Value nested("n"), res("r");
     EXPECT_EQ(GetDataFromViewQuery(nullptr, "select 1", nested, res, 0), 1);
-    EXPECT_EQ(countLog(kLogTrace, "[SqlitetoJsonConverter.cpp]Exiting GetDataFromViewQuery Function"),
-              0);
+    EXPECT_EQ(
+        countLog(kLogTrace, "[SqlitetoJsonConverter.cpp]Exiting GetDataFromViewQuery Function"), 0);
     EXPECT_EQ(GetDataFromViewQuery(main.get(), nullptr, nested, res, 0), -1);
     EXPECT_EQ(GetDataFromViewQuery(main.get(), "select nonsense", nested, res, 0), SQLITE_ERROR);
     // An array query refuses outputs that are neither null nor arrays, before running.
@@ -155,17 +156,18 @@ TEST_F(Engine, EntryPointCodesAndShapes) {
     EXPECT_EQ(empty, Json::Value(Json::arrayValue));
     fakes::clearLog();
     EXPECT_TRUE(query("select * from R where 0", 0).isNull());  // formatter still runs once
-    EXPECT_EQ(countLog(kLogTrace, kFmt + "Odata.type is missing. Expected Type as Membercollection"),
-              1);
+    EXPECT_EQ(
+        countLog(kLogTrace, kFmt + "Odata.type is missing. Expected Type as Membercollection"), 1);
 }
 
 TEST_F(Engine, FormatterPropertyKinds) {
     types("#Thermal.v1_7_3.Fan", "('Name', 'string'), ('Status#State', 'string')");
-    types("#Thermal.v1_7_3.Thermal",
-          "('Fans', 'array'), ('Empty', 'array'), ('NullArr', 'arrayOfThings'), ('Broken', 'array'),"
-          "('Obj', 'object'), ('Obj#Extra', 'string'), ('None', 'object'), ('Hidden', 'additional'),"
-          "('Status#Health', 'string'), ('Status#Extra', 'additional'), ('A#B#C', 'integer'),"
-          "('Links#Items', 'array'), ('Absent', 'string')");
+    types(
+        "#Thermal.v1_7_3.Thermal",
+        "('Fans', 'array'), ('Empty', 'array'), ('NullArr', 'arrayOfThings'), ('Broken', 'array'),"
+        "('Obj', 'object'), ('Obj#Extra', 'string'), ('None', 'object'), ('Hidden', 'additional'),"
+        "('Status#Health', 'string'), ('Status#Extra', 'additional'), ('A#B#C', 'integer'),"
+        "('Links#Items', 'array'), ('Absent', 'string')");
     exec(main.get(),
          "create table Fan(n, s); insert into Fan values ('F1', 'Enabled'), ('F2', 'Absent');"
          "create view FanV as select '#Thermal.v1_7_3.Fan' as [@odata.type], n as Name,"
@@ -177,25 +179,30 @@ TEST_F(Engine, FormatterPropertyKinds) {
          "  'OK' as [Status#Health], 'e' as [Status#Extra], 7 as [A#B#C], 'x' as [Other#Y],"
          "  'select * from FanV where Name = ''F2''' as [Links#Items]");
     Json::Value out = query("select * from T", 0);
-    const char* fan1 = R"({"@odata.type":"#Thermal.v1_7_3.Fan","Name":"F1","Status":{"State":"Enabled"}})";
-    const char* fan2 = R"({"@odata.type":"#Thermal.v1_7_3.Fan","Name":"F2","Status":{"State":"Absent"}})";
+    const char* fan1 =
+        R"({"@odata.type":"#Thermal.v1_7_3.Fan","Name":"F1","Status":{"State":"Enabled"}})";
+    const char* fan2 =
+        R"({"@odata.type":"#Thermal.v1_7_3.Fan","Name":"F2","Status":{"State":"Absent"}})";
     // Obj is filled by its sub-query first, then its nested property goes into it.
     EXPECT_JSON(out, std::string(R"({"@odata.type":"#Thermal.v1_7_3.Thermal","Fans":[)") + fan1 +
                          "," + fan2 + R"(],"Fans@odata.count":2,
         "Empty":[],"Empty@odata.count":0,"NullArr":[],"NullArr@odata.count":0,
         "Broken":[],"Broken@odata.count":0,"Obj":{"State":"x","Extra":"more"},"None":{},
         "Unlisted":"kept","Status":{"Health":"OK","Extra":"e"},"A":{"B#C":7},
-        "Links":{"Items":[)" + fan2 + R"(],"Items@odata.count":1}})");
+        "Links":{"Items":[)" +
+                         fan2 + R"(],"Items@odata.count":1}})");
     EXPECT_EQ(out["Fans@odata.count"].type(), Json::uintValue);
     EXPECT_EQ(countLog(kLogFail, kFmt + "failed to get data from sub query"), 1);
     EXPECT_EQ(countLog(kLogTrace, kFmt + "Successfully got data from sub query"), 2);
     EXPECT_EQ(countLog(kLogFail, kFmt + "PropertyType is missing for Schema Property: Absent"), 1);
-    EXPECT_EQ(countLog(kLogTrace, kFmt + "Odata.type is missing. Expected Type as Membercollection"),
-              2);  // the rows of Obj and None
+    EXPECT_EQ(
+        countLog(kLogTrace, kFmt + "Odata.type is missing. Expected Type as Membercollection"),
+        2);  // the rows of Obj and None
 }
 
 TEST_F(Engine, FormatterBooleans) {
-    types("#Fabric.v1_3_2.Fabric", "('T1','boolean'), ('T2','boolean'), ('T3','boolean'),"
+    types("#Fabric.v1_3_2.Fabric",
+          "('T1','boolean'), ('T2','boolean'), ('T3','boolean'),"
           "('T4','boolean'), ('I0','boolean'), ('I1','boolean'), ('I2','boolean'),"
           "('R1','boolean'), ('R5','boolean'), ('N','boolean'), ('M','boolean'),"
           "('S#A','boolean'), ('S#B','boolean'), ('P#Q','boolean')");
@@ -316,7 +323,8 @@ TEST_F(Engine, OemMerge) {
     for (const Case& c : cases) {
         fakes::resetOem();
         fakes::setOemData("PowerSupply", "0", parseJson(R"({"Fw": "1.2", "@odata.type": "#P"})"));
-        fakes::setOemData("Assembly", "DIMM.Socket.A1", parseJson(R"({"Part": "X", "@odata.type": "#Q"})"));
+        fakes::setOemData("Assembly", "DIMM.Socket.A1",
+                          parseJson(R"({"Part": "X", "@odata.type": "#Q"})"));
         Json::Value nested, res = parseJson(c.in);
         GetRedfishSchemaFormatedData(nested, res, 0, 2);
         EXPECT_JSON(res, c.out);

@@ -320,8 +320,6 @@ TEST(Concurrency, EightCallersSeeOnlyWriterStatesWhileAnotherProcessWrites) {
     while (std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         fakes::clearLog();  // the fake logger keeps every message
-        fakes::resetHeater();
-        fakes::setHeaterProperty("Health", static_cast<uint8_t>(200));
     }
     stop = true;
     {

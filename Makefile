@@ -19,3 +19,51 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+# ---- Longer stages (CI runs them after `test`) ----------------------------------------------
+SAN_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+
+.PHONY: test-asan test-tsan test-armhf format-check
+
+# The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, leak detection on.
+test-asan: deps
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$(SAN_FLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$(SAN_FLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$(SAN_FLAGS)"
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS) -LE packaging
+
+# The concurrency tests under ThreadSanitizer.
+test-tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="-fsanitize=thread" \
+	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread"
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L concurrency
+
+# Cross-build for 32-bit ARM and run the whole suite under qemu-arm.
+test-armhf: deps
+	./scripts/install-armhf-deps.sh
+	cmake -S . -B build-armhf -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/armhf-toolchain.cmake
+	cmake --build build-armhf -j $(JOBS)
+	cd build-armhf && QEMU_LD_PREFIX=/usr/arm-linux-gnueabihf ctest --output-on-failure -j $(JOBS)
+
+# Fails when a source file is not formatted as .clang-format says.
+format-check:
+	git ls-files '*.cpp' '*.hpp' '*.h' | xargs clang-format --dry-run --Werror
+
+# Each libFuzzer target for FUZZ_SECONDS (default 60) from its committed seed corpus; fails on
+# any crash, leak, timeout or sanitizer report. Longer runs: make fuzz FUZZ_SECONDS=3600
+FUZZ_SECONDS ?= 60
+FUZZ_FLAGS = -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all
+.PHONY: fuzz
+fuzz: deps
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSQL2JSON_BUILD_TESTS=OFF \
+	  -DSQL2JSON_BUILD_TOOLS=OFF -DSQL2JSON_BUILD_FUZZ=ON -DCMAKE_CXX_FLAGS="$(FUZZ_FLAGS)" \
+	  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined"
+	cmake --build build-fuzz -j $(JOBS)
+	./scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)

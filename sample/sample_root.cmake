@@ -4,10 +4,9 @@
 #
 #   sql2json_add_sample_root(<target> <root> [ALL])
 
-set(SQL2JSON_SAMPLE_DIR ${CMAKE_CURRENT_LIST_DIR})
-
 # Adds a command that creates db afresh from the given SQL scripts, in order.
 function(sql2json_sample_database db)
+  set(SQL2JSON_SAMPLE_DIR ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
   find_program(SQL2JSON_SQLITE3_SHELL sqlite3 REQUIRED)
   get_filename_component(dir ${db} DIRECTORY)
   set(reads)
@@ -27,6 +26,7 @@ endfunction()
 
 # Adds a command that copies a file of this directory to dest.
 function(sql2json_sample_file source dest)
+  set(SQL2JSON_SAMPLE_DIR ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
   get_filename_component(dir ${dest} DIRECTORY)
   add_custom_command(OUTPUT ${dest}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}

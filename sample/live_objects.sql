@@ -313,7 +313,7 @@ INSERT INTO SwitchPorts VALUES
    '0', 'CXL', '2.0', 'UpstreamPort', 'Electrical', 512, 16, 512, 16, 'Enabled', 'LinkUp', 1,
    'PCIe', 'USP', 1),
   ('CXL', 'CXL', 'D1', 'CXL Port D1', 'CXL Downstream Port 1 in switch', 'Enabled', 'OK', '1',
-   '4', 'CXL', '2.0', 'DownstreamPort', 'Electrical', 256, 8, 512, -1, 'Enabled', 'LinkDown',
+   '4', 'CXL', '2.0', 'DownstreamPort', 'Electrical', -1, 8, 512, 0, 'Enabled', 'LinkDown',
    0, 'PCIe', 'DSP', 1);
 
 CREATE VIEW FabricView AS

@@ -11,8 +11,6 @@
 // the load end the process.
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -65,27 +63,26 @@ const char kHelp[] =
     "\n"
     "Exit status: 0 success, 1 query failed, 2 bad arguments, 3 unknown URI,\n"
     "4 database missing, 5 no resource or no row.\n"
-    "The converter logs to standard error up to the level in SQL2JSON_LOG_LEVEL; this tool\n"
-    "sets it to 1 when unset, since level 2 also reports every schema property that a view\n"
-    "does not supply. SQL2JSON_LOG_LEVEL=5 shows everything.\n";
+    "The converter logs to standard error up to the level in SQL2JSON_LOG_LEVEL (default 2,\n"
+    "failures, which include every schema property that a view does not supply):\n"
+    "SQL2JSON_LOG_LEVEL=1 quiets it, 5 shows everything.\n";
 
 bool isRunCommand(const char* word) {
     return std::strcmp(word, "get") == 0 || std::strcmp(word, "view") == 0 ||
            std::strcmp(word, "resolve") == 0;
 }
 
-// Writes text to standard error with plain system calls (safe before the C++ runtime is up).
+// Writes text to standard error with a plain system call (safe before the C library is up).
 void writeError(const char* text) {
     ssize_t ignored = write(STDERR_FILENO, text, std::strlen(text));
     (void)ignored;
 }
 
-// Runs from .preinit_array, before any shared library is initialised: when a command that
-// needs the databases is given, quiets the converter's per-property log unless the caller
-// chose a level, and ends the program with kExitNoDatabase when a database is missing.
+// Runs from .preinit_array, before any shared library (the C library included) is
+// initialised, so it uses system calls only: when a command that needs the databases is given,
+// ends the program with kExitNoDatabase if one of them is missing.
 void checkDatabasesBeforeLoad(int argc, char** argv, char** /*envp*/) {
     if (argc < 2 || argv == nullptr || argv[1] == nullptr || !isRunCommand(argv[1])) return;
-    setenv("SQL2JSON_LOG_LEVEL", "1", 0);
     for (const char* path : kRequiredDatabases) {
         if (access(path, R_OK) != 0) {
             writeError("sql2json: database missing: ");

@@ -149,6 +149,23 @@ int countLog(int level, const std::string& text) {
     return countLog(fakes::logRecords(), level, text);
 }
 
+std::string emptyMetadataTablesSql() {
+    static const char* const kTypes[] = {
+        "#Assembly.v1_5_1.Assembly", "#Assembly.v1_5_1.AssemblyData", "#Fabric.v1_3_2.Fabric",
+        "#FabricCollection.FabricCollection", "#PCIeDevice.v1_14_0.PCIeDevice",
+        "#PCIeFunction.v1_6_0.PCIeFunction", "#Port.v1_12_0.Port",
+        "#PortCollection.PortCollection", "#Switch.v1_9_3.Switch",
+        "#SwitchCollection.SwitchCollection", "#Power.v1_7_3.Voltage",
+        "#Power.v1_7_3.PowerControl", "#Power.v1_7_3.Power", "#Power.v1_7_3.PowerSupply",
+        "#Redundancy.v1_4_2.Redundancy", "#BootOption.v1_0_6.BootOption",
+        "#BootOptionCollection.BootOptionCollection", "#Thermal.v1_7_3.Thermal",
+        "#Thermal.v1_7_3.Temperature", "#Thermal.v1_7_3.Fan"};
+    std::string sql;
+    for (const char* type : kTypes)
+        sql += std::string("create table [") + type + "](PropertyName text, PropertyType text);";
+    return sql;
+}
+
 void report(const std::string& key, const std::string& value) {
     if (gReportFd < 0) return;
     std::string line = "R|" + key + "|";

@@ -20,6 +20,15 @@ test: build
 clean:
 	rm -rf $(BUILD)
 
+# The converter and the tool built with their fixed paths under $(DEMO)/root, where the build
+# also creates the sample server's databases; then two resources served from them.
+DEMO ?= build-demo
+demo: deps
+	cmake -S . -B $(DEMO) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSQL2JSON_BUILD_TESTS=OFF \
+	  -DSQL2JSON_PATH_PREFIX=$(abspath $(DEMO)/root) -DSQL2JSON_SAMPLE_DATA=ON
+	cmake --build $(DEMO) -j $(JOBS)
+	@./sample/demo.sh $(DEMO)/tools/sql2json
+
 # ---- Longer stages (CI runs them after `test`) ----------------------------------------------
 SAN_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 

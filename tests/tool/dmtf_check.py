@@ -57,7 +57,9 @@ GET_RESOURCES = [
 
 def tool_json(tool, args):
     env = dict(os.environ, SQL2JSON_LOG_LEVEL="1")  # the tool's own diagnostics only
-    done = subprocess.run([tool] + args, capture_output=True, text=True, env=env, timeout=60)
+    emulator = os.environ.get("SQL2JSON_TOOL_EMULATOR", "").split()  # cross builds
+    done = subprocess.run(emulator + [tool] + args, capture_output=True, text=True, env=env,
+                          timeout=60)
     if done.returncode != 0:
         raise RuntimeError("%s failed (%d): %s" % (" ".join(args), done.returncode, done.stderr))
     return json.loads(done.stdout)

@@ -58,7 +58,7 @@ test-armhf: deps
 	cmake -S . -B build-armhf -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/armhf-toolchain.cmake
 	cmake --build build-armhf -j $(JOBS)
-	cd build-armhf && QEMU_LD_PREFIX=/usr/arm-linux-gnueabihf ctest --output-on-failure -j $(JOBS)
+	cd build-armhf && ctest --output-on-failure -j $(JOBS)
 
 # Fails when a source file is not formatted as .clang-format says.
 format-check:

@@ -5,20 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
-
-#ifdef SQL2JSON_RAW_FORK
-// qemu-arm user emulation crashes a dynamically linked child inside glibc's fork wrapper
-// (right after its set_robust_list call); the raw system call makes the same copy of the
-// process. Only the cross-built tests, which run under that emulator, use this.
-extern "C" pid_t fork(void) { return static_cast<pid_t>(syscall(SYS_fork)); }
-#endif
 
 namespace testing_support {
 

@@ -11,7 +11,7 @@ deps:
 	@./scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON $(CMAKE_ARGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
@@ -76,3 +76,9 @@ fuzz: deps
 	  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined"
 	cmake --build build-fuzz -j $(JOBS)
 	./scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+# clang-tidy over the library, the host platform layer and the tool (.clang-tidy's checks).
+.PHONY: tidy
+tidy: build
+	clang-tidy -p $(BUILD) --quiet src/*.cpp platform/host/*.cpp tools/*.cpp 2>/dev/null | \
+	  tee $(BUILD)/tidy.log; ! grep -q "warning:" $(BUILD)/tidy.log

@@ -11,7 +11,7 @@ deps:
 	@./scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON $(CMAKE_ARGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
@@ -19,6 +19,15 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+# The converter and the tool built with their fixed paths under $(DEMO)/root, where the build
+# also creates the sample server's databases; then two resources served from them.
+DEMO ?= build-demo
+demo: deps
+	cmake -S . -B $(DEMO) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSQL2JSON_BUILD_TESTS=OFF \
+	  -DSQL2JSON_PATH_PREFIX=$(abspath $(DEMO)/root) -DSQL2JSON_SAMPLE_DATA=ON
+	cmake --build $(DEMO) -j $(JOBS)
+	@./sample/demo.sh $(DEMO)/tools/sql2json
 
 # ---- Longer stages (CI runs them after `test`) ----------------------------------------------
 SAN_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
@@ -49,7 +58,7 @@ test-armhf: deps
 	cmake -S . -B build-armhf -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/armhf-toolchain.cmake
 	cmake --build build-armhf -j $(JOBS)
-	cd build-armhf && QEMU_LD_PREFIX=/usr/arm-linux-gnueabihf ctest --output-on-failure -j $(JOBS)
+	cd build-armhf && ctest --output-on-failure -j $(JOBS)
 
 # Fails when a source file is not formatted as .clang-format says.
 format-check:
@@ -67,3 +76,9 @@ fuzz: deps
 	  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined"
 	cmake --build build-fuzz -j $(JOBS)
 	./scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+# clang-tidy over the library, the host platform layer and the tool (.clang-tidy's checks).
+.PHONY: tidy
+tidy: build
+	clang-tidy -p $(BUILD) --quiet src/*.cpp platform/host/*.cpp tools/*.cpp 2>/dev/null | \
+	  tee $(BUILD)/tidy.log; ! grep -q "warning:" $(BUILD)/tidy.log

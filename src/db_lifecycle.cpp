@@ -1,11 +1,12 @@
 // Connection lifecycle.
 // Exports: dmdbhandle, metadatadbhandle, hmcdbHandle, tdbhandle, OpenDatabaseConnection,
 // OpenMetadataDatabaseConnection, CloseDatabaseConnection, CloseMetadataDatabaseConnection,
-// and the shared retry helper retryBusyStep.
+// and the shared helpers retryBusyStep and logCaughtException.
 #include "internal.hpp"
 
 #include <chrono>
 #include <cstdlib>
+#include <exception>
 #include <thread>
 
 #include "vexa_oem_data.h"
@@ -58,6 +59,17 @@ void openHmcDatabase() {
 }
 
 }  // namespace
+
+// Logs the exception being handled under logName. Call only from inside a catch block.
+void logCaughtException(const char* logName) {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        LOG_AT_AS(logName, kLogFail, "unexpected failure: %s", e.what());
+    } catch (...) {
+        LOG_AT_AS(logName, kLogFail, "unexpected failure");
+    }
+}
 
 int retryBusyStep(sqlite3_stmt* stmt, int firstStatus) {
     using Clock = std::chrono::steady_clock;

@@ -69,6 +69,9 @@ constexpr int kBusyTimeoutMs = 10000;
 // Returns the last step status.
 int retryBusyStep(sqlite3_stmt* stmt, int firstStatus);
 
+// Logs the exception being handled, under logName, at level 2. Call only from a catch block.
+void logCaughtException(const char* logName);
+
 // ---- Cross-subsystem hooks ---------------------------------------------------------------------
 
 // Registers the custom SQL functions on db (the main connection), logging as

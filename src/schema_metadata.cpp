@@ -46,17 +46,6 @@ Json::Value& mapStorage() {
     return map;
 }
 
-// Logs the exception being handled under logName. Call only from inside a catch block.
-void logCaughtException(const char* logName) {
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        LOG_AT_AS(logName, kLogFail, "unexpected failure: %s", e.what());
-    } catch (...) {
-        LOG_AT_AS(logName, kLogFail, "unexpected failure");
-    }
-}
-
 // Which of the two texts a result column feeds. A column feeds a text when its name is a
 // leading part of that text's column name (so "Property" feeds both, "PropertyNames" none).
 struct MetadataColumn {

@@ -44,17 +44,6 @@ struct SubQueryDepthGuard {
     SubQueryDepthGuard& operator=(const SubQueryDepthGuard&) = delete;
 };
 
-// Logs the exception being handled under logName. Call only from inside a catch block.
-void logCaughtException(const char* logName) {
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        LOG_AT_AS(logName, kLogFail, "unexpected failure: %s", e.what());
-    } catch (...) {
-        LOG_AT_AS(logName, kLogFail, "unexpected failure");
-    }
-}
-
 // ---- jsoncpp access that cannot throw ----------------------------------------------------------
 
 // The member [begin, end) of obj, or null when obj is not an object or lacks it.

@@ -54,7 +54,7 @@ void layOut(const Files& files) {
                                  "text, CTE text, privilege text, link text, allow_header text, "
                                  "CTE_length integer);");
     if (files.hmc) createDbFile(kHmcDb, "create table HmcInfo(v integer); insert into HmcInfo values(3);");
-    if (files.metadata) createDbFile(kMetadataDb, "create table Dummy(x);");
+    if (files.metadata) createDbFile(kMetadataDb, emptyMetadataTablesSql());
 }
 
 // Loads the library; returns its main handle (or null when it failed to load).

@@ -82,7 +82,8 @@ ChildRun loadFailing(const std::string& failName) {
         createDbFile(kRoot + "/usr/share/redfish/rf_resource_info.db",
                      "create table UriInfo(URI);");
         createDbFile(kRoot + "/var/run/unifieddatabase/HMC.db", "create table H(x);");
-        createDbFile(kRoot + "/etc/unifieddatabase/RedfishSchemaMetaData.db", "create table D(x);");
+        createDbFile(kRoot + "/etc/unifieddatabase/RedfishSchemaMetaData.db",
+                     emptyMetadataTablesSql());
         gFailName = failName;
         void* lib = dlopen(SQL2JSON_LOADTEST_LIBRARY, RTLD_NOW | RTLD_GLOBAL);
         if (lib == nullptr) return 3;

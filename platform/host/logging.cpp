@@ -19,7 +19,7 @@ int threshold() {
     int value = gThreshold.load(std::memory_order_relaxed);
     if (value != kUnset) return value;
     const char* env = std::getenv("SQL2JSON_LOG_LEVEL");
-    value = env != nullptr ? std::atoi(env) : kDefaultThreshold;
+    value = env != nullptr ? static_cast<int>(std::strtol(env, nullptr, 10)) : kDefaultThreshold;
     gThreshold.store(value, std::memory_order_relaxed);
     return value;
 }

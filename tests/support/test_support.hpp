@@ -34,6 +34,10 @@ void makeDirs(const std::string& path);
 
 Json::Value parseJson(const std::string& text);
 
+// SQL creating an empty property table for each of the 20 resource types the library loads
+// at start-up, so that a metadata database of a load test is complete.
+std::string emptyMetadataTablesSql();
+
 // A log message with its line number removed: "[f():12]text" -> "[f()]text",
 // "[SqlitetoJsonConverter.cpp:34]Entering f Function" -> "[SqlitetoJsonConverter.cpp]Entering...".
 std::string withoutLine(const std::string& message);

@@ -58,6 +58,54 @@ void openHmcDatabase() {
     }
 }
 
+// Pragmas that only report: they may name a table or index but change nothing.
+bool isReportingPragma(const char* name) {
+    static const char* const kReporting[] = {
+        "table_info",  "table_xinfo", "table_list",       "index_list",  "index_info",
+        "index_xinfo", "database_list", "foreign_key_list", "function_list", "collation_list",
+        "module_list", "pragma_list", "compile_options",  "integrity_check", "quick_check",
+        "foreign_key_check"};
+    for (const char* reporting : kReporting)
+        if (sqlite3_stricmp(name, reporting) == 0) return true;
+    return false;
+}
+
+// Authorizer of the main connection. Every caller of the process shares that connection, so
+// no statement may change what the others see: temporary objects (which could hide a view),
+// attaching or detaching databases, transactions left open, and pragmas that set a value are
+// refused when the statement is prepared. Writes to the read-only databases themselves fail
+// with SQLITE_READONLY as before.
+int guardSharedConnection(void* /*unused*/, int action, const char* arg1, const char* arg2,
+                          const char* database, const char* /*trigger*/) {
+    switch (action) {
+    case SQLITE_CREATE_TEMP_INDEX:
+    case SQLITE_CREATE_TEMP_TABLE:
+    case SQLITE_CREATE_TEMP_TRIGGER:
+    case SQLITE_CREATE_TEMP_VIEW:
+    case SQLITE_DROP_TEMP_INDEX:
+    case SQLITE_DROP_TEMP_TABLE:
+    case SQLITE_DROP_TEMP_TRIGGER:
+    case SQLITE_DROP_TEMP_VIEW:
+    case SQLITE_CREATE_VTABLE:
+    case SQLITE_DROP_VTABLE:
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+    case SQLITE_TRANSACTION:
+    case SQLITE_SAVEPOINT:
+        return SQLITE_DENY;
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+        return database != nullptr && sqlite3_stricmp(database, "temp") == 0 ? SQLITE_DENY
+                                                                               : SQLITE_OK;
+    case SQLITE_PRAGMA:
+        return arg2 == nullptr || (arg1 != nullptr && isReportingPragma(arg1)) ? SQLITE_OK
+                                                                               : SQLITE_DENY;
+    default:
+        return SQLITE_OK;
+    }
+}
+
 }  // namespace
 
 // Logs the exception being handled under logName. Call only from inside a catch block.
@@ -112,6 +160,8 @@ void OpenDatabaseConnection() {
         registerSqlFunctions(dmdbhandle);
     }
     openHmcDatabase();
+    // From here on no statement of a caller may change the shared connection's state.
+    if (rc == SQLITE_OK) sqlite3_set_authorizer(dmdbhandle, guardSharedConnection, nullptr);
     LOG_EXIT();
 }
 

@@ -204,3 +204,43 @@ TEST(LoadReadOnly, EveryWriteIsRefusedAndNoFileChanges) {
         EXPECT_NE(key.rfind("removed ", 0), 0u) << key;
     }
 }
+
+// Statements that would change what every other caller of the shared main connection sees.
+TEST(LoadReadOnly, SharedConnectionStateCannotBeChanged) {
+    const std::vector<std::string> changes = {
+        "create temp view ItemView as select 'fake' as root, '/x' as \"@odata.id\"",
+        "create temp table Scratch(a)",
+        "create table temp.Scratch2(a)",
+        "begin",
+        "savepoint s1",
+        "detach database hmcdb",
+        "attach database ':memory:' as scratch",
+        "pragma query_only = 0",
+        "pragma journal_mode = wal",
+    };
+    ChildRun run = runInChild([&] {
+        layOut();
+        Api api{};
+        if (!loadApi(api)) return 3;
+        for (const std::string& sql : changes) {
+            std::string out;
+            report(sql, std::to_string(api.requested(sql.c_str(), out, nullptr)));
+        }
+        std::string out;
+        report("info", std::to_string(api.requested("pragma table_info(Items)", out, nullptr)));
+        std::string sql, body;
+        api.lookup("/redfish/v1/Items/1", sql);
+        report("read", std::to_string(api.requested(sql.c_str(), body, "/redfish/v1/Items/1")) +
+                           " " + body);
+        report("hmc", std::to_string(
+                          api.requested("select count(*) from hmcdb.HmcInfo", out, nullptr)));
+        return 0;
+    });
+    ASSERT_TRUE(run.exited);
+    ASSERT_EQ(run.status, 0);
+    for (const std::string& sql : changes)
+        EXPECT_EQ(run.reports[sql], std::to_string(SQLITE_AUTH)) << sql;
+    EXPECT_EQ(run.reports["info"], "100");  // reporting pragmas still work
+    EXPECT_EQ(run.reports["read"], "100 {\"a\":1}");
+    EXPECT_EQ(run.reports["hmc"], "100");
+}

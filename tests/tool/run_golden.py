@@ -27,6 +27,8 @@ CASES = [
      "give one of --array, --subarray"),
     ("view_bad_expand", ["view", "--expand", "7", "select 1"], 2, False,
      "--expand takes a depth from 1 to 6"),
+    ("serve_bad_port", ["serve", "--port", "65536"], 2, False, "serve takes --port N"),
+    ("serve_stray_word", ["serve", "now"], 2, False, "serve takes --port N"),
     ("resolve_member", ["resolve", BOOT + "/1/"], 0, True, ""),
     ("resolve_cte", ["resolve", BOOT], 0, True, ""),
     ("resolve_unknown", ["resolve", "/redfish/v1/EventService"], 3, False,

@@ -1,11 +1,12 @@
 # Entry points for a fresh Debian machine. Each target installs what is missing first.
 #   make test   configure, build and run the whole test suite
 #   make demo   build the tool and sample databases and serve sample resources
+#   make serve-demo  the same build, its Redfish service in the background, one curl request
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: deps build test demo clean
+.PHONY: deps build test demo serve-demo clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -28,6 +29,15 @@ demo: deps
 	  -DSQL2JSON_PATH_PREFIX=$(abspath $(DEMO)/root) -DSQL2JSON_SAMPLE_DATA=ON
 	cmake --build $(DEMO) -j $(JOBS)
 	@./sample/demo.sh $(DEMO)/tools/sql2json
+
+# The same build; then `sql2json serve` on a free loopback port, one resource fetched with
+# curl (SERVE_PATH), and the service stopped.
+SERVE_PATH ?= /redfish/v1/Chassis/1U
+serve-demo: deps
+	cmake -S . -B $(DEMO) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSQL2JSON_BUILD_TESTS=OFF \
+	  -DSQL2JSON_PATH_PREFIX=$(abspath $(DEMO)/root) -DSQL2JSON_SAMPLE_DATA=ON
+	cmake --build $(DEMO) -j $(JOBS)
+	@./sample/serve_demo.sh $(DEMO)/tools/sql2json $(SERVE_PATH)
 
 # ---- Longer stages (CI runs them after `test`) ----------------------------------------------
 SAN_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer

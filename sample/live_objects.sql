@@ -404,4 +404,42 @@ CREATE VIEW BootOptionCollectionView AS
            ' order by Id' AS Members
   FROM Chassis;
 
+-- ---- Service root, chassis inventory, system and manager ----------------------------------
+-- What a client reads on its way from the service root to the resources above.
+CREATE TABLE ServiceRoot (Id TEXT, Name TEXT, RedfishVersion TEXT, UUID TEXT, Product TEXT,
+                          Vendor TEXT);
+INSERT INTO ServiceRoot VALUES
+  ('RootService', 'Root Service', '1.11.0', '92384634-2938-2342-8820-489239905423',
+   'Sample 1U rack-mount server', 'Vexa');
+
+CREATE TABLE ChassisInventory (
+  Id TEXT PRIMARY KEY, Name TEXT, ChassisType TEXT, Manufacturer TEXT, Model TEXT, SKU TEXT,
+  SerialNumber TEXT, PartNumber TEXT, AssetTag TEXT, PowerState TEXT, IndicatorLED TEXT,
+  State TEXT, Health TEXT, ManagerId TEXT);
+INSERT INTO ChassisInventory VALUES
+  ('1U', 'Computer System Chassis', 'RackMount', 'Contoso', '3500RX', '8675309',
+   '437XR1138R2', '224071-J23', 'Chicago-45Z-2381', 'On', 'Lit', 'Enabled', 'OK', 'BMC');
+
+CREATE TABLE Systems (Id TEXT PRIMARY KEY, Name TEXT, SystemType TEXT, Manufacturer TEXT,
+                      Model TEXT, SerialNumber TEXT, PowerState TEXT, State TEXT, Health TEXT);
+INSERT INTO Systems VALUES
+  ('437XR1138R2', 'WebFrontEnd483', 'Physical', 'Contoso', '3500RX', '437XR1138R2', 'On',
+   'Enabled', 'OK');
+
+CREATE TABLE Managers (Id TEXT PRIMARY KEY, Name TEXT, ManagerType TEXT, Model TEXT,
+                       FirmwareVersion TEXT, State TEXT, Health TEXT);
+INSERT INTO Managers VALUES
+  ('BMC', 'Manager', 'BMC', 'Joo Janta 200', '4.4.6521', 'Enabled', 'OK');
+
+-- The dedicated network ports live in the HMC database; the member query is text, run on the
+-- main connection, where that database is attached.
+CREATE VIEW ManagerPortCollectionView AS
+  SELECT '#PortCollection.PortCollection' AS [@odata.type],
+         '/redfish/v1/Managers/' || Id || '/DedicatedNetworkPorts' AS [@odata.id],
+         'Dedicated Network Ports' AS Name,
+         'select ' || quote('/redfish/v1/Managers/' || Id || '/DedicatedNetworkPorts/') ||
+           ' || Id as [@odata.id] from HmcNetworkPorts where ManagerId = ' || quote(Id) ||
+           ' order by Id' AS Members
+  FROM Managers;
+
 COMMIT;

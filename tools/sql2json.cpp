@@ -4,6 +4,8 @@
 //   sql2json view [--array | --subarray] [--expand N] SQL
 //                             run a view query through the engine and print the tree
 //   sql2json resolve URI      print the statement that produces URI's resource
+//   sql2json serve [--port N] [--bind ADDR]
+//                             answer Redfish requests over HTTP (serve.cpp)
 //
 // Results go to standard output, diagnostics to standard error as one line each. The
 // converter opens its databases while the program is loaded, under the path prefix both were
@@ -25,6 +27,7 @@
 
 #include "SqlitetoJsonConverter.h"
 #include "internal.hpp"  // the fixed database paths the converter opens
+#include "serve.hpp"
 
 #ifndef SQL2JSON_TOOL_VERSION
 #define SQL2JSON_TOOL_VERSION "unknown"
@@ -49,6 +52,7 @@ const char kUsage[] =
     "usage: sql2json get URI\n"
     "       sql2json view [--array | --subarray] [--expand N] SQL\n"
     "       sql2json resolve URI\n"
+    "       sql2json serve [--port N] [--bind ADDR]\n"
     "       sql2json --help | --version\n";
 
 const char kHelp[] =
@@ -60,6 +64,10 @@ const char kHelp[] =
     "                or one flat array of values (--subarray); --expand N sets the expand\n"
     "                depth, 1 to 6 (default 1)\n"
     "  resolve URI   print the statement that get would run\n"
+    "  serve         answer GET and HEAD requests for /redfish and /redfish/v1/... over\n"
+    "                HTTP as a read-only Redfish service, on 127.0.0.1 port 8000 unless\n"
+    "                --bind and --port say otherwise (--port 0: any free port); logs one\n"
+    "                line per request on standard error; stops on SIGINT or SIGTERM\n"
     "\n"
     "Exit status: 0 success, 1 query failed, 2 bad arguments, 3 unknown URI,\n"
     "4 database missing, 5 no resource or no row.\n"
@@ -69,7 +77,7 @@ const char kHelp[] =
 
 bool isRunCommand(const char* word) {
     return std::strcmp(word, "get") == 0 || std::strcmp(word, "view") == 0 ||
-           std::strcmp(word, "resolve") == 0;
+           std::strcmp(word, "resolve") == 0 || std::strcmp(word, "serve") == 0;
 }
 
 // Writes text to standard error with a plain system call (safe before the C library is up).
@@ -245,6 +253,7 @@ int run(int argc, char** argv) {
     if (command == "get") return runGet(args);
     if (command == "view") return runView(args);
     if (command == "resolve") return runResolve(args);
+    if (command == "serve") return runServe(args);
     return usageError("unknown command " + command);
 }
 

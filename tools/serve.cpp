@@ -18,29 +18,8 @@
 #include "serve.hpp"
 
 #include <iostream>
-
-#ifdef SQL2JSON_HAVE_HTTPLIB
-
-#include <pthread.h>
-#include <signal.h>
-#include <time.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstring>
-#include <memory>
-#include <mutex>
-#include <sstream>
-#include <thread>
-
-#include <httplib.h>
-#include <json/reader.h>
-#include <json/value.h>
-#include <json/writer.h>
-#include <sqlite3.h>
-
-#include "SqlitetoJsonConverter.h"
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -49,44 +28,11 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 constexpr int kDefaultPort = 8000;
-constexpr std::size_t kMaxPathLength = 1024;  // far above any URI the service defines
-constexpr std::size_t kMaxLoggedTarget = 200;
-const char kAllowedMethods[] = "GET, HEAD";
-const char kServiceRootPath[] = "/redfish/v1";
-const char kLogPrefix[] = "sql2json serve: ";
-
-// The engine view of a route: a select over the view named in EngineViews, or "" when the row
-// says that the route is served from its root column although its type is an engine type.
-const char kEngineViewQuery[] =
-    "select coalesce(printf('select * from \"%w\"', engine_view), '') "
-    "from EngineViews where root_view = ?";
-
-// The statement GetViewNameFromopenApiDB composes: <CTE> select root from <view> where ...
-const char kSelectRoot[] = " select root from ";
-const char kWhereId[] = " where [@odata.id]=?";
-
-// Library calls run one at a time: the converter's connections are shared, and the messages
-// the service reads from them (sqlite3_errmsg) belong to the last call.
-std::mutex gLibraryMutex;
 
 struct ServeOptions {
     std::string bindAddress = "127.0.0.1";
     int port = kDefaultPort;
 };
-
-// A response before it is written: status and JSON body.
-struct Reply {
-    int status;
-    Json::Value body;
-};
-
-// Writes one whole line to standard error, so that lines of concurrent requests and of the
-// converter's own log do not interleave within a line.
-void logLine(const std::string& text) {
-    const std::string line = kLogPrefix + text + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
-}
 
 // Parses a whole decimal port number in [0, 65535]; false for anything else.
 bool parsePort(const std::string& text, int& port) {
@@ -116,6 +62,67 @@ int parseServeOptions(const std::vector<std::string>& args, ServeOptions& option
         }
     }
     return kExitOk;
+}
+
+}  // namespace
+
+#ifdef SQL2JSON_HAVE_HTTPLIB
+
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include <httplib.h>
+#include <json/reader.h>
+#include <json/value.h>
+#include <json/writer.h>
+#include <sqlite3.h>
+
+#include "SqlitetoJsonConverter.h"
+
+namespace {
+
+constexpr std::size_t kMaxPathLength = 1024;  // far above any URI the service defines
+constexpr std::size_t kMaxLoggedTarget = 200;
+const char kAllowedMethods[] = "GET, HEAD";
+const char kServiceRootPath[] = "/redfish/v1";
+const char kLogPrefix[] = "sql2json serve: ";
+
+// The engine view of a route: a select over the view named in EngineViews, or "" when the row
+// says that the route is served from its root column although its type is an engine type.
+const char kEngineViewQuery[] =
+    "select coalesce(printf('select * from \"%w\"', engine_view), '') "
+    "from EngineViews where root_view = ?";
+
+// The statement GetViewNameFromopenApiDB composes: <CTE> select root from <view> where ...
+const char kSelectRoot[] = " select root from ";
+const char kWhereId[] = " where [@odata.id]=?";
+
+// Library calls run one at a time: the converter's connections are shared, and the messages
+// the service reads from them (sqlite3_errmsg) belong to the last call.
+std::mutex gLibraryMutex;
+
+// A response before it is written: status and JSON body.
+struct Reply {
+    int status;
+    Json::Value body;
+};
+
+// Writes one whole line to standard error, so that lines of concurrent requests and of the
+// converter's own log do not interleave within a line.
+void logLine(const std::string& text) {
+    const std::string line = kLogPrefix + text + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
 }
 
 // The JSON text of value, indented as the tool prints it.
@@ -443,9 +450,12 @@ int runServe(const std::vector<std::string>& args) {
 
 #else  // built without an HTTP library
 
-int runServe(const std::vector<std::string>& /*args*/) {
+int runServe(const std::vector<std::string>& args) {
+    ServeOptions options;
+    const int status = parseServeOptions(args, options);
+    if (status != kExitOk) return status;
     std::cerr << "sql2json: this build has no HTTP service (cpp-httplib was not found)\n";
-    return 1;
+    return kExitFailed;
 }
 
 #endif

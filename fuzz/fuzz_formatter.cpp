@@ -16,11 +16,11 @@
 // ends in "limit 1", and each type keeps at most one property whose type is array or object (later
 // ones are dropped). Each formatted row then starts at most one sub-query, and the engine's depth
 // limit bounds the chain, also for views that lead back to themselves.
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdarg>
 #include <map>
 #include <set>
 #include <string>
@@ -63,12 +63,12 @@ constexpr int kViewCount = 4;
 
 struct Column {
     std::string name;
-    std::string value;  // class letter and payload
+    std::string value; // class letter and payload
 };
 using Row = std::vector<Column>;
 
 struct Input {
-    std::map<int, std::vector<std::pair<std::string, std::string>>> metadata;  // type -> rows
+    std::map<int, std::vector<std::pair<std::string, std::string>>> metadata; // type -> rows
     std::map<int, std::vector<Row>> views;
     unsigned int objectType = 1;
     int expandLevel = 2;
@@ -125,8 +125,12 @@ Input parseInput(const std::string& text) {
     for (const std::string& line : split(text, '\n')) {
         if (line.empty()) continue;
         switch (line[0]) {
-        case 'M': parseMetadata(line, input); break;
-        case 'V': parseRow(line, input); break;
+        case 'M':
+            parseMetadata(line, input);
+            break;
+        case 'V':
+            parseRow(line, input);
+            break;
         case 'Q':
             if (line.size() >= 4) {
                 input.objectType = static_cast<unsigned char>(line[1] - '0') % 4U;
@@ -134,7 +138,8 @@ Input parseInput(const std::string& text) {
                 input.queryView = viewIndex(line[3]);
             }
             break;
-        default: break;
+        default:
+            break;
         }
     }
     return input;
@@ -142,7 +147,8 @@ Input parseInput(const std::string& text) {
 
 std::string quoted(const std::string& name) {
     std::string out = "\"";
-    for (char c : name) out += (c == '"') ? std::string("\"\"") : std::string(1, c);
+    for (char c : name)
+        out += (c == '"') ? std::string("\"\"") : std::string(1, c);
     return out + "\"";
 }
 
@@ -163,19 +169,29 @@ void bindValue(sqlite3_stmt* stmt, int index, const std::string& value) {
     const std::string payload = value.empty() ? std::string() : value.substr(1);
     std::string text;
     switch (kind) {
-    case 'i': sqlite3_bind_int64(stmt, index, std::strtoll(payload.c_str(), nullptr, 0)); return;
-    case 'r': sqlite3_bind_double(stmt, index, std::strtod(payload.c_str(), nullptr)); return;
-    case 't': text = payload; break;
+    case 'i':
+        sqlite3_bind_int64(stmt, index, std::strtoll(payload.c_str(), nullptr, 0));
+        return;
+    case 'r':
+        sqlite3_bind_double(stmt, index, std::strtod(payload.c_str(), nullptr));
+        return;
+    case 't':
+        text = payload;
+        break;
     case 'b':
         sqlite3_bind_blob(stmt, index, payload.data(), static_cast<int>(payload.size()),
                           SQLITE_TRANSIENT);
         return;
-    case 'o': text = payload.empty() ? "" : rf_metadata[typeIndex(payload[0])]; break;
+    case 'o':
+        text = payload.empty() ? "" : rf_metadata[typeIndex(payload[0])];
+        break;
     case 'q':
         text = "select * from v" + std::to_string(payload.empty() ? 0 : viewIndex(payload[0])) +
                " limit 1";
         break;
-    default: sqlite3_bind_null(stmt, index); return;
+    default:
+        sqlite3_bind_null(stmt, index);
+        return;
     }
     sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
@@ -191,8 +207,8 @@ bool insertRow(sqlite3* db, int view, const Row& row) {
         used.push_back(&column);
     }
     if (used.empty()) return exec(db, "insert into t" + std::to_string(view) + " default values");
-    std::string sql = "insert into t" + std::to_string(view) + "(" + columns + ") values(" +
-                      marks + ")";
+    std::string sql =
+        "insert into t" + std::to_string(view) + "(" + columns + ") values(" + marks + ")";
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) return false;
     StmtPtr stmt(raw);
@@ -258,8 +274,8 @@ DbPtr openMemoryDb() {
 void runQueries(const Input& input) {
     const std::string query = "select * from v" + std::to_string(input.queryView);
     Json::Value out;
-    int rc = ExecuteSQLViewQueryForJsonData(query.c_str(), out, input.objectType, 7,
-                                            input.expandLevel);
+    int rc =
+        ExecuteSQLViewQueryForJsonData(query.c_str(), out, input.objectType, 7, input.expandLevel);
     if (input.objectType > 2 && (rc != -1 || !out.isNull())) std::abort();
     if (input.objectType == 1 && rc == 0 && !out.isNull() && !out.isArray()) std::abort();
     Json::Value viaDepth(Json::arrayValue);
@@ -271,7 +287,7 @@ void runQueries(const Input& input) {
         GetRedfishSchemaFormatedData(nested, resource, 0, input.expandLevel);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Input input = parseInput(std::string(reinterpret_cast<const char*>(data), size));

@@ -18,8 +18,7 @@ sqlite3* tdbhandle = nullptr;
 
 namespace {
 
-constexpr const char* kAttachOpenApiSql =
-    "attach database '" OPENAPI_DB_PATH "' as openapidb";
+constexpr const char* kAttachOpenApiSql = "attach database '" OPENAPI_DB_PATH "' as openapidb";
 constexpr const char* kAttachHmcSql = "attach database '" HMC_DB_PATH "' as hmcdb";
 
 // Attaches the OpenAPI resource database; the library cannot serve without it, so a failure
@@ -27,8 +26,8 @@ constexpr const char* kAttachHmcSql = "attach database '" HMC_DB_PATH "' as hmcd
 void attachOpenApiDatabase() {
     int rc = sqlite3_exec(dmdbhandle, kAttachOpenApiSql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
-        LOG_AT_AS("OpenDatabaseConnection", kLogFail, "failed to attach OpenapiDB: %d, msg: %s",
-                  rc, sqlite3_errmsg(dmdbhandle));
+        LOG_AT_AS("OpenDatabaseConnection", kLogFail, "failed to attach OpenapiDB: %d, msg: %s", rc,
+                  sqlite3_errmsg(dmdbhandle));
         std::exit(1);
     }
 }
@@ -61,10 +60,10 @@ void openHmcDatabase() {
 // Pragmas that only report: they may name a table or index but change nothing.
 bool isReportingPragma(const char* name) {
     static const char* const kReporting[] = {
-        "table_info",  "table_xinfo", "table_list",       "index_list",  "index_info",
-        "index_xinfo", "database_list", "foreign_key_list", "function_list", "collation_list",
-        "module_list", "pragma_list", "compile_options",  "integrity_check", "quick_check",
-        "foreign_key_check"};
+        "table_info",      "table_xinfo",     "table_list",    "index_list",
+        "index_info",      "index_xinfo",     "database_list", "foreign_key_list",
+        "function_list",   "collation_list",  "module_list",   "pragma_list",
+        "compile_options", "integrity_check", "quick_check",   "foreign_key_check"};
     for (const char* reporting : kReporting)
         if (sqlite3_stricmp(name, reporting) == 0) return true;
     return false;
@@ -97,7 +96,7 @@ int guardSharedConnection(void* /*unused*/, int action, const char* arg1, const 
     case SQLITE_UPDATE:
     case SQLITE_DELETE:
         return database != nullptr && sqlite3_stricmp(database, "temp") == 0 ? SQLITE_DENY
-                                                                               : SQLITE_OK;
+                                                                             : SQLITE_OK;
     case SQLITE_PRAGMA:
         return arg2 == nullptr || (arg1 != nullptr && isReportingPragma(arg1)) ? SQLITE_OK
                                                                                : SQLITE_DENY;
@@ -106,7 +105,7 @@ int guardSharedConnection(void* /*unused*/, int action, const char* arg1, const 
     }
 }
 
-}  // namespace
+} // namespace
 
 // Logs the exception being handled under logName. Call only from inside a catch block.
 void logCaughtException(const char* logName) {

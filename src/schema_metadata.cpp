@@ -157,7 +157,7 @@ Json::Value readPropertyTypes(const char* logName) {
 // The map as built at load.
 Json::Value RfMetadata() { return readPropertyTypes("RfMetadata"); }
 
-}  // namespace
+} // namespace
 
 // Replaces the map's content with a fresh read of the metadata database. Never throws: a
 // failure mid-way leaves the map null.

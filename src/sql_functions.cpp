@@ -26,17 +26,16 @@
 
 namespace {
 
-constexpr int kJsonSubtype = 74;  // 'J': how SQLite's JSON functions recognise JSON text
+constexpr int kJsonSubtype = 74; // 'J': how SQLite's JSON functions recognise JSON text
 constexpr const char* kNoMemory = "failed to allocate memory";
 constexpr size_t kIsoTimeSize = 64;
 constexpr size_t kInventoryTimeSize = 56;
 constexpr int kInventoryLineSize = 32;
-constexpr size_t kConvertedTimeSize = 50;  // converted time texts hold at most 49 characters
+constexpr size_t kConvertedTimeSize = 50; // converted time texts hold at most 49 characters
 
 // Runs a callback body that may allocate through the C++ library, so that no exception
 // reaches SQLite: an exhausted heap becomes the usual allocation error.
-template <typename Body>
-void runGuarded(sqlite3_context* ctx, Body body) noexcept {
+template <typename Body> void runGuarded(sqlite3_context* ctx, Body body) noexcept {
     try {
         body();
     } catch (const std::bad_alloc&) {
@@ -157,7 +156,8 @@ int abbreviatedMonth(const std::string& field) {
     static constexpr const char* kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
                                               "jul", "aug", "sep", "oct", "nov", "dec"};
     std::string lowered = field;
-    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : lowered)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     LOG_AT_AS("convertOpensllToOdataTimeFormat", kLogTrace, "Converted lower string %s ",
               lowered.c_str());
     for (int i = 0; i < 12; ++i)
@@ -345,13 +345,13 @@ using ScalarFunction = void (*)(sqlite3_context*, int, sqlite3_value**);
 
 struct SqlFunction {
     const char* name;
-    int argCount;  // -1: any number
+    int argCount; // -1: any number
     int flags;
     ScalarFunction callback;
-    const char* before;  // logged before registering, or null
+    const char* before; // logged before registering, or null
     const char* success;
     const char* failure;
-    bool fatal;  // a failed registration ends the process
+    bool fatal; // a failed registration ends the process
 };
 
 const SqlFunction kSqlFunctions[] = {
@@ -409,7 +409,7 @@ void JsonBoolFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void GetISODateTime(sqlite3_context* ctx, int /*argc*/, sqlite3_value** /*argv*/) {
     const time_t now = std::time(nullptr);
     struct tm local {};
-    tzset();  // follow changes of the zone as localtime() would
+    tzset(); // follow changes of the zone as localtime() would
     if (localtime_r(&now, &local) == nullptr) return;
     char formatted[kIsoTimeSize] = {};
     std::strftime(formatted, sizeof formatted, "%Y-%m-%dT%H:%M:%S%z", &local);
@@ -435,7 +435,7 @@ void convertOpensllToOdataTimeFormat(sqlite3_context* ctx, int argc, sqlite3_val
     runGuarded(ctx, [&] { convertTimeText(ctx, argv[0]); });
 }
 
-}  // namespace
+} // namespace
 
 // ---- Exports -------------------------------------------------------------------------------
 
@@ -464,7 +464,7 @@ void ConvertStringToByteFormat(sqlite3_context* ctx, int argc, sqlite3_value** a
     if (text == nullptr) return;
     const size_t len = std::strlen(text);
     if (len == 0) return;
-    const size_t size = len + (len + 1) / 2;  // characters, one ':' per pair, terminator
+    const size_t size = len + (len + 1) / 2; // characters, one ':' per pair, terminator
     char* block = static_cast<char*>(sqlite3_malloc64(size));
     if (block == nullptr) {
         sqlite3_result_error(ctx, kNoMemory, -1);
@@ -476,7 +476,7 @@ void ConvertStringToByteFormat(sqlite3_context* ctx, int argc, sqlite3_value** a
         block[out++] = text[i];
         if (i % 2 == 1 && out < size) block[out++] = ':';
     }
-    block[size - 1] = '\0';  // replaces the ':' after a final pair
+    block[size - 1] = '\0'; // replaces the ':' after a final pair
     LOG_AT(kLogDetail, "Converted String %s", block);
     sqlite3_result_text64(ctx, block, size - 1, sqlite3_free, SQLITE_UTF8);
 }
@@ -525,7 +525,7 @@ void GetUTCFormatFromDatetime(char* datetime) {
     if (datetime == nullptr) return;
     const size_t len = std::strlen(datetime);
     if (len < 3) return;
-    size_t sign = len - 3;  // the last place with two characters after it
+    size_t sign = len - 3; // the last place with two characters after it
     while (datetime[sign] != '+' && datetime[sign] != '-') {
         if (sign == 0) return;
         --sign;

@@ -90,9 +90,9 @@ bool scalarText(const Json::Value& value, std::string& text) {
 
 // One result column of a view query.
 struct ViewColumn {
-    const char* name;     // as SQLite gives it; valid until the statement is finalized
-    bool nested;          // the name contains '#'
-    Json::Value* member;  // the accumulator's member of this name, once the column set it
+    const char* name;    // as SQLite gives it; valid until the statement is finalized
+    bool nested;         // the name contains '#'
+    Json::Value* member; // the accumulator's member of this name, once the column set it
 };
 
 // The two per-call accumulators: never cleared between rows, so a column that a row does not
@@ -316,9 +316,9 @@ enum class PropertyKind { kArray, kObject, kBoolean, kAdditional, kOther };
 
 // One schema property of the map: its name (with its first '#', if any) and its type.
 struct SchemaProperty {
-    const char* name;  // NUL-terminated map key
+    const char* name; // NUL-terminated map key
     const char* end;
-    const char* hash;  // the first '#' of the name, or null for a plain property
+    const char* hash; // the first '#' of the name, or null for a plain property
     const char* typeText;
     PropertyKind kind;
 };
@@ -326,7 +326,7 @@ struct SchemaProperty {
 // What the formatter hands every sub-query of one row.
 struct FormatContext {
     unsigned int passThrough;
-    int subLevel;  // the row's expand level minus one
+    int subLevel; // the row's expand level minus one
 };
 
 // A type counts by its first characters: any type text starting with "array" is an array.
@@ -584,7 +584,7 @@ void formatResource(const Json::Value& nestedColumns, Json::Value& resource,
     mergeOemData(resource, odataType);
 }
 
-}  // namespace
+} // namespace
 
 // Runs query on db. Columns whose name holds '#' go to nestedColumns, the others to resource:
 // type 1 appends one object per row to each (both must be null or arrays, else -1 and nothing

@@ -20,10 +20,10 @@ namespace {
 
 // ---- An allocator that fails on request ------------------------------------------------------
 
-long gCount = 0;        // requests since the allocator was armed
-long gFailAt = 0;       // the request to refuse (0: none)
-bool gPersist = false;  // refuse every request from gFailAt on
-bool gFailed = false;   // a request was refused during this run
+long gCount = 0;       // requests since the allocator was armed
+long gFailAt = 0;      // the request to refuse (0: none)
+bool gPersist = false; // refuse every request from gFailAt on
+bool gFailed = false;  // a request was refused during this run
 
 bool refuseThisOne() {
     if (gFailAt == 0) return false;
@@ -50,14 +50,16 @@ void* failingRealloc(void* p, int size) {
     return withSize(std::realloc(rawBlock(p), sizeof(sqlite3_int64) + static_cast<size_t>(size)),
                     size);
 }
-int blockSize(void* p) { return p ? static_cast<int>(*static_cast<sqlite3_int64*>(rawBlock(p))) : 0; }
+int blockSize(void* p) {
+    return p ? static_cast<int>(*static_cast<sqlite3_int64*>(rawBlock(p))) : 0;
+}
 int roundUp(int size) { return (size + 7) & ~7; }
 int initAllocator(void*) { return SQLITE_OK; }
 void shutdownAllocator(void*) {}
 
 bool installFailingAllocator() {
-    static const sqlite3_mem_methods methods = {failingMalloc, failingFree,   failingRealloc,
-                                                blockSize,     roundUp,       initAllocator,
+    static const sqlite3_mem_methods methods = {failingMalloc,     failingFree, failingRealloc,
+                                                blockSize,         roundUp,     initAllocator,
                                                 shutdownAllocator, nullptr};
     sqlite3_shutdown();
     return sqlite3_config(SQLITE_CONFIG_MALLOC, &methods) == SQLITE_OK &&
@@ -147,8 +149,7 @@ std::function<std::string()> sqlCall(const std::string& sql,
         if (rc != SQLITE_OK) return "prepare " + std::to_string(rc);
         rc = sqlite3_step(stmt.get());
         const std::string error = sqlite3_errmsg(dmdbhandle);
-        if (rc == SQLITE_NOMEM || (rc == SQLITE_ERROR && error == kNoMemory))
-            return std::string();
+        if (rc == SQLITE_NOMEM || (rc == SQLITE_ERROR && error == kNoMemory)) return std::string();
         if (rc != SQLITE_ROW) return "step " + std::to_string(rc) + " " + error;
         const unsigned char* text = sqlite3_column_text(stmt.get(), 0);
         if (text == nullptr) {
@@ -227,7 +228,8 @@ std::vector<Scenario> scenarios() {
         return v == "UnKnown" || (v.size() == 25 && v.compare(14, 11, ".000000+000") == 0);
     };
     return {
-        {"json_bool", sqlCall("select json_object('a', json_bool('true'))", equals("{\"a\":true}"))},
+        {"json_bool",
+         sqlCall("select json_object('a', json_bool('true'))", equals("{\"a\":true}"))},
         {"GetISODateTime", sqlCall("select GetISODateTime()", isIsoTime, true)},
         {"LastSystemInventoryTime", sqlCall("select LastSystemInventoryTime()", isInventory, true)},
         {"convertTimeFormat", sqlCall("select convertTimeFormat('Mar 15 08:30:00 2025 GMT')",
@@ -267,7 +269,7 @@ bool runWithFailure(const Scenario& scenario, long n, bool persist, std::string&
     return gFailed;
 }
 
-}  // namespace
+} // namespace
 
 TEST(AllocationFailure, EveryRefusedRequestEndsInResultOrReportedFailure) {
     const std::vector<Scenario> all = scenarios();
@@ -275,7 +277,7 @@ TEST(AllocationFailure, EveryRefusedRequestEndsInResultOrReportedFailure) {
         if (!installFailingAllocator()) return 2;
         fakes::setHeaterProperty("Health", static_cast<uint8_t>(200));
         std::string problem;
-        runWithFailure(all.front(), 0, false, problem);  // SQLite's one-time allocations
+        runWithFailure(all.front(), 0, false, problem); // SQLite's one-time allocations
         for (const Scenario& scenario : all) {
             long points = 0, bad = 0;
             for (bool persist : {false, true}) {

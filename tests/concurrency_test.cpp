@@ -29,7 +29,8 @@ using namespace testing_support;
 namespace {
 
 constexpr int kThreads = 8;
-const std::string kDir = std::string(SQL2JSON_TEST_ROOT) + "/concurrency_" + std::to_string(getpid());
+const std::string kDir =
+    std::string(SQL2JSON_TEST_ROOT) + "/concurrency_" + std::to_string(getpid());
 const std::string kLiveDb = kDir + "/live.db";
 const char* const kUri = "/redfish/v1/Chassis/1/Thermal";
 
@@ -85,8 +86,8 @@ bool writeGeneration(sqlite3* db, int g) {
 
 struct Writer {
     pid_t pid = -1;
-    int stopFd = -1;    // closing it stops the writer
-    int resultFd = -1;  // the writer's last generation arrives here
+    int stopFd = -1;   // closing it stops the writer
+    int resultFd = -1; // the writer's last generation arrives here
 };
 
 // Forks the writer; it commits generations 2, 3, ... until stopFd is closed.
@@ -151,7 +152,8 @@ void layOutFiles() {
                  "privilege text, link text, allow_header text, CTE_length integer);"
                  "insert into UriInfo values('/redfish/v1/Chassis/%/Thermal', 5, 'ThermalView', "
                  "null, 'Login', null, 'GET', null);");
-    createDbFile(kDir + "/hmc.db", "create table HmcInfo(v integer); insert into HmcInfo values(3);");
+    createDbFile(kDir + "/hmc.db",
+                 "create table HmcInfo(v integer); insert into HmcInfo values(3);");
     createDbFile(kDir + "/metadata.db", kMetadataSchema);
 }
 
@@ -159,8 +161,8 @@ void layOutFiles() {
 sqlite3* openMainConnection() {
     sqlite3_enable_shared_cache(1);
     sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(kLiveDb.c_str(), &db,
-                              SQLITE_OPEN_READONLY | SQLITE_OPEN_SHAREDCACHE, nullptr),
+    EXPECT_EQ(sqlite3_open_v2(kLiveDb.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_SHAREDCACHE,
+                              nullptr),
               SQLITE_OK);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     exec(db, "attach database '" + kDir + "/openapi.db' as openapidb");
@@ -173,7 +175,7 @@ sqlite3* openMainConnection() {
 
 struct Tally {
     std::atomic<long> engine{0}, uri{0}, functions{0};
-    std::atomic<long> newerStates{0};  // how often a caller saw a newer generation than before
+    std::atomic<long> newerStates{0}; // how often a caller saw a newer generation than before
     std::mutex mutex;
     std::vector<std::string> failures;
 
@@ -201,14 +203,15 @@ void checkEngine(Tally& tally, int& lastGen) {
     const Json::Value& count = member(out, "Fans@odata.count");
     const int g = intOf(member(out, "Gen"));
     const int fanGen = fans.isArray() && !fans.empty() ? intOf(member(fans[0], "Gen")) : -1;
-    bool ok = rc == 0 && g > 0 && intOf(member(out, "Gen2")) == g && g >= lastGen &&
-              fanGen >= g && member(member(out, "Status"), "Odd") == Json::Value(g % 2 == 1) &&
+    bool ok = rc == 0 && g > 0 && intOf(member(out, "Gen2")) == g && g >= lastGen && fanGen >= g &&
+              member(member(out, "Status"), "Odd") == Json::Value(g % 2 == 1) &&
               fans.size() == static_cast<Json::ArrayIndex>(fanGen % 3 + 1) && count.isUInt() &&
               count.asUInt() == fans.size();
     for (Json::ArrayIndex i = 0; ok && i < fans.size(); ++i) {
         const Json::Value& fan = fans[i];
         ok = intOf(member(fan, "Gen")) == fanGen && member(fan, "Enabled") == Json::Value(true) &&
-             member(fan, "Mac") == "a1:b2:c3" && member(fan, "Released") == "2021-03-15T00:00:00Z" &&
+             member(fan, "Mac") == "a1:b2:c3" &&
+             member(fan, "Released") == "2021-03-15T00:00:00Z" &&
              member(fan, "Seen") == "2025-3-15T08:30:00+00:00";
     }
     if (!ok) tally.fail("engine rc " + std::to_string(rc) + ": " + out.toStyledString());
@@ -246,8 +249,7 @@ void checkUri(Tally& tally, int& lastGen) {
 }
 
 bool isInventoryTime(const std::string& text) {
-    return text == "UnKnown" ||
-           (text.size() == 25 && text.compare(14, 11, ".000000+000") == 0);
+    return text == "UnKnown" || (text.size() == 25 && text.compare(14, 11, ".000000+000") == 0);
 }
 
 // The SQL functions through SQL on the shared connection.
@@ -289,7 +291,7 @@ int stressSeconds() {
     return seconds > 0 ? seconds : 10;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Concurrency, EightCallersSeeOnlyWriterStatesWhileAnotherProcessWrites) {
     layOutFiles();
@@ -319,23 +321,26 @@ TEST(Concurrency, EightCallersSeeOnlyWriterStatesWhileAnotherProcessWrites) {
     const auto end = start + std::chrono::seconds(stressSeconds());
     while (std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        fakes::clearLog();  // the fake logger keeps every message
+        fakes::clearLog(); // the fake logger keeps every message
     }
     stop = true;
     {
         // A caller stuck for a minute after the stop is a deadlock.
         std::unique_lock<std::mutex> lock(doneMutex);
-        if (!doneSignal.wait_for(lock, std::chrono::seconds(60), [&] { return done == kThreads; })) {
+        if (!doneSignal.wait_for(lock, std::chrono::seconds(60),
+                                 [&] { return done == kThreads; })) {
             ADD_FAILURE() << "callers did not finish: deadlock";
             std::abort();
         }
     }
-    for (std::thread& caller : callers) caller.join();
+    for (std::thread& caller : callers)
+        caller.join();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const int lastGeneration = stopWriter(writer);
 
-    for (const std::string& failure : tally.failures) ADD_FAILURE() << failure;
+    for (const std::string& failure : tally.failures)
+        ADD_FAILURE() << failure;
     EXPECT_GT(lastGeneration, 1) << "the writer committed nothing";
     EXPECT_GT(tally.newerStates.load(), 0) << "the callers never saw the writer's changes";
     const long calls = tally.engine + tally.uri + tally.functions;

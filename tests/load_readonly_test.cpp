@@ -39,8 +39,7 @@ struct Api {
     sqlite3* metadataDb;
 };
 
-template <typename F>
-bool resolve(void* lib, const char* symbol, F& out) {
+template <typename F> bool resolve(void* lib, const char* symbol, F& out) {
     out = reinterpret_cast<F>(dlsym(lib, symbol));
     if (out == nullptr) report("missing", symbol);
     return out != nullptr;
@@ -51,10 +50,11 @@ bool loadApi(Api& api) {
     if (lib == nullptr) return false;
     api.main = *static_cast<sqlite3**>(dlsym(lib, "dmdbhandle"));
     api.metadataDb = *static_cast<sqlite3**>(dlsym(lib, "metadatadbhandle"));
-    return resolve(lib,
-                   "_Z22GetRequestedSchemaDataPKcRNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEE"
-                   "ES0_",
-                   api.requested) &&
+    return resolve(
+               lib,
+               "_Z22GetRequestedSchemaDataPKcRNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEE"
+               "ES0_",
+               api.requested) &&
            resolve(lib,
                    "_Z16GetCustomCTEDataRNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEES5_Pc"
                    "S6_S6_",
@@ -122,7 +122,7 @@ const std::vector<std::string> kWrites = {
     "pragma user_version = 7",
     "vacuum",
     "attach database '" + kNewDb + "' as fresh",
-    "insert into Samples(JSONBody) values('{}')",  // "JSON": runs on the telemetry database
+    "insert into Samples(JSONBody) values('{}')", // "JSON": runs on the telemetry database
     "replace into Items values(1, ?)",
 };
 
@@ -150,14 +150,14 @@ void tryWrites(const Api& api) {
     // The read paths still work on the same connections afterwards.
     std::string sql, body;
     report("lookup", std::to_string(api.lookup("/redfish/v1/Items/1", sql)));
-    report("read", std::to_string(api.requested(sql.c_str(), body, "/redfish/v1/Items/1")) + " " +
-                       body);
+    report("read",
+           std::to_string(api.requested(sql.c_str(), body, "/redfish/v1/Items/1")) + " " + body);
     api.propertyTypes();
     report("dump", std::to_string(api.dump("Items", "id")));
     report("job", std::to_string(api.jobId("none", 0)));
 }
 
-}  // namespace
+} // namespace
 
 TEST(LoadReadOnly, EveryWriteIsRefusedAndNoFileChanges) {
     ChildRun run = runInChild([] {
@@ -189,7 +189,7 @@ TEST(LoadReadOnly, EveryWriteIsRefusedAndNoFileChanges) {
             EXPECT_TRUE(refused(rc)) << key << " gave " << rc;
         }
     }
-    EXPECT_EQ(run.reports["requested replace into Items values(1, ?)"], "8");  // SQLITE_READONLY
+    EXPECT_EQ(run.reports["requested replace into Items values(1, ?)"], "8"); // SQLITE_READONLY
     EXPECT_EQ(run.reports["engine delete from Items"], "8");
     EXPECT_EQ(run.reports["cte insert"], "8");
     EXPECT_EQ(run.reports["cte delete"], "8");
@@ -232,15 +232,15 @@ TEST(LoadReadOnly, SharedConnectionStateCannotBeChanged) {
         api.lookup("/redfish/v1/Items/1", sql);
         report("read", std::to_string(api.requested(sql.c_str(), body, "/redfish/v1/Items/1")) +
                            " " + body);
-        report("hmc", std::to_string(
-                          api.requested("select count(*) from hmcdb.HmcInfo", out, nullptr)));
+        report("hmc",
+               std::to_string(api.requested("select count(*) from hmcdb.HmcInfo", out, nullptr)));
         return 0;
     });
     ASSERT_TRUE(run.exited);
     ASSERT_EQ(run.status, 0);
     for (const std::string& sql : changes)
         EXPECT_EQ(run.reports[sql], std::to_string(SQLITE_AUTH)) << sql;
-    EXPECT_EQ(run.reports["info"], "100");  // reporting pragmas still work
+    EXPECT_EQ(run.reports["info"], "100"); // reporting pragmas still work
     EXPECT_EQ(run.reports["read"], "100 {\"a\":1}");
     EXPECT_EQ(run.reports["hmc"], "100");
 }

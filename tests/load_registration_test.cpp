@@ -13,7 +13,7 @@
 using namespace testing_support;
 
 namespace {
-std::string gFailName;  // the registration to refuse, if any
+std::string gFailName; // the registration to refuse, if any
 int gRegistrations = 0;
 
 bool isLibraryFunction(const std::string& name) {
@@ -23,7 +23,7 @@ bool isLibraryFunction(const std::string& name) {
         if (name == own) return true;
     return false;
 }
-}  // namespace
+} // namespace
 
 // Takes the place of SQLite's function for the loaded library: reports each registration of
 // the library's functions ("name nArg eTextRep nullUserData nullStep nullFinal"; SQLite's own
@@ -52,8 +52,8 @@ const std::string kRoot = SQL2JSON_LOAD_TEST_ROOT;
 
 struct Function {
     const char* name;
-    const char* call;     // a call that prepares
-    const char* failure;  // logged at level 2 when its registration fails
+    const char* call;    // a call that prepares
+    const char* failure; // logged at level 2 when its registration fails
     bool fatal;
 };
 
@@ -109,7 +109,7 @@ std::vector<std::string> registrationMessages(const ChildRun& run) {
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST(LoadRegistration, RegistersAllSevenInOrderOnTheMainConnectionOnly) {
     ChildRun run = loadFailing("");

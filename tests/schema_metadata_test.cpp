@@ -20,7 +20,7 @@ std::string createTypeTable(const std::string& type, const std::string& rows = "
     return sql;
 }
 
-}  // namespace
+} // namespace
 
 TEST(GetMetadata, MatchesColumnNamesByPrefixAndKeepsTextOnly) {
     TestDb db = memoryDb("create table T(PropertyName, PropertyType, PropertyNames, Other);"
@@ -68,7 +68,8 @@ TEST(GetMetadata, FailureCodesLeaveOutputAndFinalize) {
 
 TEST(PropertyTypeMap, LoadsListedTypesExactly) {
     std::set<std::string> names;
-    for (const char* const* name = rf_metadata; *name != nullptr; ++name) names.insert(*name);
+    for (const char* const* name = rf_metadata; *name != nullptr; ++name)
+        names.insert(*name);
     ASSERT_EQ(names.size(), 20u);
     EXPECT_EQ(rf_metadata[20], nullptr);
 

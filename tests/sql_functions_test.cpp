@@ -26,7 +26,7 @@ struct Case {
 };
 
 class SqlFunctions : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         registerSqlFunctions(db.get());
         fakes::clearLog();
@@ -59,7 +59,7 @@ struct ZoneScope {
     std::string saved;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(SqlFunctions, JsonBoolIsTrueOnlyForExactTrueOrLeadingOne) {
     // clang-format off
@@ -95,7 +95,7 @@ TEST(GetUTCFormatFromDatetime, InsertsColonAfterHoursOfLastSign) {
                                      {"", ""}};
     for (const Case& c : cases) {
         char buffer[32];
-        std::memset(buffer, 'Z', sizeof buffer);  // the spare byte need not be zero
+        std::memset(buffer, 'Z', sizeof buffer); // the spare byte need not be zero
         std::memcpy(buffer, c.args.c_str(), c.args.size() + 1);
         GetUTCFormatFromDatetime(buffer);
         EXPECT_EQ(std::string(buffer), c.expected) << c.args;
@@ -131,9 +131,8 @@ TEST_F(SqlFunctions, StringToBytesPairsCharacters) {
         {"'a', 'b'", "<null>"}});
     // clang-format on
     EXPECT_EQ(eval("select length(convertStringToBytes('001122aabbcc'))"), "17");
-    EXPECT_EQ(countLog(2,
-                       "[ConvertStringToByteFormat()]Wrong Number Of Arguments in "
-                       "ConvertStringToByteFormat() = 2.\n"),
+    EXPECT_EQ(countLog(2, "[ConvertStringToByteFormat()]Wrong Number Of Arguments in "
+                          "ConvertStringToByteFormat() = 2.\n"),
               1);
 }
 
@@ -172,9 +171,8 @@ TEST_F(SqlFunctions, ReleaseDateNeedsCommaAndThreeTokens) {
     for (const Case& c : cases) {
         fakes::clearLog();
         expectCalls("Convert_ReleaseDate", {c});
-        EXPECT_EQ(countLog(2,
-                           "[SoftInv_Convert_ReleaseDate()]There is an issue with Parsing "
-                           "backend data"),
+        EXPECT_EQ(countLog(2, "[SoftInv_Convert_ReleaseDate()]There is an issue with Parsing "
+                              "backend data"),
                   c.expected.empty() ? 1 : 0)
             << c.args;
     }
@@ -191,7 +189,7 @@ TEST_F(SqlFunctions, HeaterValuesAreReadFromThePlatformBySelector) {
         setHeaterProperty("PreHeatDuration", minutes);
         EXPECT_EQ(eval("select GetHeaterMgrValues(1)"), expected) << minutes;
     }
-    setHeaterProperty("CumulativeHeatDuration", 10.0, -5);  // the status is only logged
+    setHeaterProperty("CumulativeHeatDuration", 10.0, -5); // the status is only logged
     setHeaterProperty("Health", uint8_t{200});
     EXPECT_EQ(eval("select GetHeaterMgrValues(2) || ',' || GetHeaterMgrValues(3)"), "600,200");
     EXPECT_EQ(countLog(5, "[GetHeaterMgrValues()]CumulativeHeatDuration status -5"), 1);
@@ -276,7 +274,7 @@ std::string evalWithFailure(sqlite3* db, const std::string& sql, int size) {
     return text ? reinterpret_cast<const char*>(text) : "<null>";
 }
 
-}  // namespace
+} // namespace
 
 TEST(SqlFunctionsAllocation, FailedBlocksGiveErrorsOrNull) {
     const std::string noMemory = "<error: failed to allocate memory>";
@@ -303,7 +301,8 @@ TEST(SqlFunctionsAllocation, FailedBlocksGiveErrorsOrNull) {
     });
     ASSERT_TRUE(run.exited);
     ASSERT_EQ(run.status, 0);
-    for (const auto& [sql, size, expected] : calls) EXPECT_EQ(run.reports[sql], expected) << sql;
+    for (const auto& [sql, size, expected] : calls)
+        EXPECT_EQ(run.reports[sql], expected) << sql;
     EXPECT_EQ(run.reports["leaked"], "no");
     EXPECT_EQ(countLog(run.log, 4, "[GetISODateTime()]sqlite3_malloc64 failed!!!"), 1);
     EXPECT_EQ(countLog(run.log, 1, "[ConvertStringToByteFormat()]failed to allocate memory temp"),

@@ -27,7 +27,7 @@ std::string compact(const Json::Value& value) {
 #define EXPECT_JSON(got, text) EXPECT_EQ(compact(got), compact(parseJson(text)))
 
 class Engine : public ::testing::Test {
-protected:
+  protected:
     TestDb main = memoryDb();
     TestDb meta = memoryDb();
     HandleScope scope{main.get(), meta.get()};
@@ -55,7 +55,7 @@ protected:
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(Engine, RowReaderMapsStorageClassesAndMarkers) {
     exec(main.get(), "create view V as select 42 as i, -2147483648 as lo, -3000000000 as neg, "
@@ -64,7 +64,7 @@ TEST_F(Engine, RowReaderMapsStorageClassesAndMarkers) {
     Json::Value nested, res;
     EXPECT_EQ(GetDataFromViewQuery(main.get(), "select * from V", nested, res, 0), 0);
     EXPECT_TRUE(res["big"].isInt64() && !res["big"].isInt());
-    EXPECT_EQ(res["big"].asInt64(), 3000000000LL);  // 64-bit, not wrapped
+    EXPECT_EQ(res["big"].asInt64(), 3000000000LL); // 64-bit, not wrapped
     EXPECT_TRUE(res["i"].isInt());
     res.removeMember("big");
     EXPECT_JSON(res, R"({"i": 42, "lo": -2147483648, "neg": -3000000000, "m1": null, "m2": null,
@@ -97,7 +97,7 @@ TEST_F(Engine, RowReaderShapes) {
         EXPECT_JSON(res, c.resource) << c.sql << " type " << c.type;
         EXPECT_JSON(nested, c.nested) << c.sql << " type " << c.type;
     }
-    for (unsigned int type : {0u, 1u, 2u}) {  // no row: outputs untouched
+    for (unsigned int type : {0u, 1u, 2u}) { // no row: outputs untouched
         Json::Value nested = parseJson(R"(["n"])"), res(Json::arrayValue);
         EXPECT_EQ(GetDataFromViewQuery(main.get(), "select * from R where 0", nested, res, type),
                   0);
@@ -144,18 +144,18 @@ TEST_F(Engine, EntryPointCodesAndShapes) {
     EXPECT_EQ(GetJsonDataFromSQLViewUsingQuery("select * from R", out, 1, 0, 7), -2);
     EXPECT_EQ(GetJsonDataFromSQLViewUsingQuery(nullptr, out, 0), -1);
     EXPECT_EQ(GetJsonDataFromSQLViewUsingQuery("select nonsense", out, 0), SQLITE_ERROR);
-    EXPECT_EQ(GetJsonDataFromSQLViewUsingQuery("select * from R", out, 1), -1);  // not an array
+    EXPECT_EQ(GetJsonDataFromSQLViewUsingQuery("select * from R", out, 1), -1); // not an array
     EXPECT_EQ(out, Json::Value("untouched"));
     EXPECT_EQ(countLog(kLogTrace, kReader + "Query: select * from R"), 0);
 
-    EXPECT_JSON(query("select * from R", 2), "[1,2]");  // flat, no count, no formatting
+    EXPECT_JSON(query("select * from R", 2), "[1,2]"); // flat, no count, no formatting
     EXPECT_TRUE(query("select * from R where 0", 1).isNull());
     EXPECT_EQ(countLog(kLogFail, kEntry + "failed to get array object type data from view"), 1);
     Json::Value empty(Json::arrayValue);
     EXPECT_EQ(GetJsonDataFromSQLViewUsingQuery("select * from R where 0", empty, 1), 0);
     EXPECT_EQ(empty, Json::Value(Json::arrayValue));
     fakes::clearLog();
-    EXPECT_TRUE(query("select * from R where 0", 0).isNull());  // formatter still runs once
+    EXPECT_TRUE(query("select * from R where 0", 0).isNull()); // formatter still runs once
     EXPECT_EQ(
         countLog(kLogTrace, kFmt + "Odata.type is missing. Expected Type as Membercollection"), 1);
 }
@@ -197,7 +197,7 @@ TEST_F(Engine, FormatterPropertyKinds) {
     EXPECT_EQ(countLog(kLogFail, kFmt + "PropertyType is missing for Schema Property: Absent"), 1);
     EXPECT_EQ(
         countLog(kLogTrace, kFmt + "Odata.type is missing. Expected Type as Membercollection"),
-        2);  // the rows of Obj and None
+        2); // the rows of Obj and None
 }
 
 TEST_F(Engine, FormatterBooleans) {
@@ -231,7 +231,7 @@ TEST_F(Engine, NestedPropertyIntoNonObjectParentIsNotAdded) {
         EXPECT_EQ(countLog(kLogFail, kFmt + "parent of nested Schema Property " + name +
                                          " is not an object, property not added"),
                   1);
-    EXPECT_EQ(countLog(kLogTrace, kFmt + "Successfully got data from sub query"), 1);  // Y not run
+    EXPECT_EQ(countLog(kLogTrace, kFmt + "Successfully got data from sub query"), 1); // Y not run
 }
 
 TEST_F(Engine, SelfReferencingViewsEndAtDepthBound) {
@@ -251,7 +251,8 @@ TEST_F(Engine, SelfReferencingViewsEndAtDepthBound) {
             EXPECT_EQ(GetJsonDataFromSQLViewUsingQuery("select * from LoopO", out, 0, 9, depth), 0);
         int levels = 0;
         const Json::Value* row = &out;
-        for (; row->isMember("@odata.type"); row = &(*row)["Child"]) ++levels;
+        for (; row->isMember("@odata.type"); row = &(*row)["Child"])
+            ++levels;
         EXPECT_EQ(levels, 33);
         EXPECT_EQ(*row, Json::Value(Json::objectValue));
         EXPECT_EQ(countLog(kLogFail, kFmt + "expand level is leq = 0"), depth == 6 ? 26 : 31);
@@ -262,7 +263,8 @@ TEST_F(Engine, SelfReferencingViewsEndAtDepthBound) {
     Json::Value out = query("select * from LoopA", 1);
     int levels = 0;
     const Json::Value* row = &out;
-    for (; row->isArray() && row->size() == 1; row = &(*row)[0]["Kids"]) ++levels;
+    for (; row->isArray() && row->size() == 1; row = &(*row)[0]["Kids"])
+        ++levels;
     EXPECT_EQ(levels, 33);
     EXPECT_EQ(*row, Json::Value(Json::arrayValue));
 }
@@ -302,7 +304,7 @@ TEST_F(Engine, OemMerge) {
     const std::string assembly = R"({"@odata.type":"#Assembly.v1_5_1.AssemblyData",)";
     struct Case {
         std::string in, out;
-        const char* askedFor;  // kind/id the platform is asked for, or "" for no call
+        const char* askedFor; // kind/id the platform is asked for, or "" for no call
     } cases[] = {
         {ps + R"("MemberId":"0","Oem":{"Other":1}})",
          ps + R"("MemberId":"0","Oem":{"Other":1,"Vexa":{"Fw":"1.2","@odata.type":"#P"}}})",

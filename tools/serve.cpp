@@ -64,7 +64,7 @@ int parseServeOptions(const std::vector<std::string>& args, ServeOptions& option
     return kExitOk;
 }
 
-}  // namespace
+} // namespace
 
 #ifdef SQL2JSON_HAVE_HTTPLIB
 
@@ -91,7 +91,7 @@ int parseServeOptions(const std::vector<std::string>& args, ServeOptions& option
 
 namespace {
 
-constexpr std::size_t kMaxPathLength = 1024;  // far above any URI the service defines
+constexpr std::size_t kMaxPathLength = 1024; // far above any URI the service defines
 constexpr std::size_t kMaxLoggedTarget = 200;
 const char kAllowedMethods[] = "GET, HEAD";
 const char kServiceRootPath[] = "/redfish/v1";
@@ -99,9 +99,8 @@ const char kLogPrefix[] = "sql2json serve: ";
 
 // The engine view of a route: a select over the view named in EngineViews, or "" when the row
 // says that the route is served from its root column although its type is an engine type.
-const char kEngineViewQuery[] =
-    "select coalesce(printf('select * from \"%w\"', engine_view), '') "
-    "from EngineViews where root_view = ?";
+const char kEngineViewQuery[] = "select coalesce(printf('select * from \"%w\"', engine_view), '') "
+                                "from EngineViews where root_view = ?";
 
 // The statement GetViewNameFromopenApiDB composes: <CTE> select root from <view> where ...
 const char kSelectRoot[] = " select root from ";
@@ -160,10 +159,10 @@ Reply notFound(const std::string& uri) {
 // The request path is not one the service accepts. The body does not echo it: it may hold
 // any bytes.
 Reply badPath() {
-    return {400, redfishError("Base.1.8.1.GeneralError",
-                              "The request URI is not a valid resource path.",
-                              "Use only letters, digits, '-', '.', '_', '~' and '/', without "
-                              "percent-encoding or '.' and '..' segments.")};
+    return {400,
+            redfishError("Base.1.8.1.GeneralError", "The request URI is not a valid resource path.",
+                         "Use only letters, digits, '-', '.', '_', '~' and '/', without "
+                         "percent-encoding or '.' and '..' segments.")};
 }
 
 Reply methodNotAllowed(const std::string& method) {
@@ -188,8 +187,8 @@ std::string sqliteFailure(int rc) {
 
 // True when c may appear in a request path: RFC 3986's unreserved characters and '/'.
 bool isPathChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~' || c == '/';
 }
 
 // True when path (the request target before any '?') is a path the service looks up: it
@@ -246,8 +245,7 @@ bool parseObject(const std::string& text, Json::Value& out) {
     Json::CharReaderBuilder builder;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     std::string errors;
-    return reader->parse(text.data(), text.data() + text.size(), &out, &errors) &&
-           out.isObject();
+    return reader->parse(text.data(), text.data() + text.size(), &out, &errors) && out.isObject();
 }
 
 // Builds uri's resource through the engine from the engine view of route rootView.
@@ -353,9 +351,9 @@ httplib::Server::HandlerResponse handleRequest(const httplib::Request& req,
 // Redfish error body.
 httplib::Server::HandlerResponse fillErrorBody(const httplib::Request&, httplib::Response& res) {
     if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-    const Reply reply{res.status, redfishError("Base.1.8.1.GeneralError",
-                                               "The request could not be read.",
-                                               "Correct the request and resubmit it.")};
+    const Reply reply{res.status,
+                      redfishError("Base.1.8.1.GeneralError", "The request could not be read.",
+                                   "Correct the request and resubmit it.")};
     writeReply(reply, res);
     return httplib::Server::HandlerResponse::Handled;
 }
@@ -401,7 +399,7 @@ bool serveUntilSignal(httplib::Server& server) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);  // threads made later inherit it
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr); // threads made later inherit it
     std::atomic<bool> listenEnded{false};
     std::thread waiter([&server, &stopSignals, &listenEnded] {
         const timespec tick{0, 100 * 1000 * 1000};
@@ -424,13 +422,13 @@ std::string hostForUrl(const std::string& address) {
     return address.find(':') != std::string::npos ? "[" + address + "]" : address;
 }
 
-}  // namespace
+} // namespace
 
 int runServe(const std::vector<std::string>& args) {
     ServeOptions options;
     const int status = parseServeOptions(args, options);
     if (status != kExitOk) return status;
-    signal(SIGPIPE, SIG_IGN);  // a client that hangs up must not end the service
+    signal(SIGPIPE, SIG_IGN); // a client that hangs up must not end the service
     httplib::Server server;
     server.set_pre_routing_handler(handleRequest);
     server.set_error_handler(httplib::Server::HandlerWithResponse(fillErrorBody));
@@ -441,14 +439,14 @@ int runServe(const std::vector<std::string>& args) {
                 std::to_string(options.port));
         return kExitFailed;
     }
-    logLine("listening on http://" + hostForUrl(options.bindAddress) + ":" +
-            std::to_string(port) + "/redfish/v1/");
+    logLine("listening on http://" + hostForUrl(options.bindAddress) + ":" + std::to_string(port) +
+            "/redfish/v1/");
     const bool ok = serveUntilSignal(server);
     logLine(ok ? "stopped" : "listening failed");
     return ok ? kExitOk : kExitFailed;
 }
 
-#else  // built without an HTTP library
+#else // built without an HTTP library
 
 int runServe(const std::vector<std::string>& args) {
     ServeOptions options;

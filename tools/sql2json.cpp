@@ -26,7 +26,7 @@
 #include <sqlite3.h>
 
 #include "SqlitetoJsonConverter.h"
-#include "internal.hpp"  // the fixed database paths the converter opens
+#include "internal.hpp" // the fixed database paths the converter opens
 #include "serve.hpp"
 
 #ifndef SQL2JSON_TOOL_VERSION
@@ -37,23 +37,21 @@ namespace {
 
 // Exit statuses, one per kind of failure.
 constexpr int kExitOk = 0;
-constexpr int kExitQueryFailed = 1;  // an SQLite failure, or a view that yields no JSON
-constexpr int kExitUsage = 2;        // bad arguments
-constexpr int kExitUnknownUri = 3;   // no UriInfo pattern matches the URI
-constexpr int kExitNoDatabase = 4;   // a database the converter needs is missing
-constexpr int kExitNotFound = 5;     // the statement ran but produced no resource
+constexpr int kExitQueryFailed = 1; // an SQLite failure, or a view that yields no JSON
+constexpr int kExitUsage = 2;       // bad arguments
+constexpr int kExitUnknownUri = 3;  // no UriInfo pattern matches the URI
+constexpr int kExitNoDatabase = 4;  // a database the converter needs is missing
+constexpr int kExitNotFound = 5;    // the statement ran but produced no resource
 
 // Databases without which the converter cannot serve anything; the others (HMC, telemetry)
 // only cost the resources built from them, which then fail with their own message.
-const char* const kRequiredDatabases[] = {LIVE_OBJECT_DB_PATH, OPENAPI_DB_PATH,
-                                          METADATA_DB_PATH};
+const char* const kRequiredDatabases[] = {LIVE_OBJECT_DB_PATH, OPENAPI_DB_PATH, METADATA_DB_PATH};
 
-const char kUsage[] =
-    "usage: sql2json get URI\n"
-    "       sql2json view [--array | --subarray] [--expand N] SQL\n"
-    "       sql2json resolve URI\n"
-    "       sql2json serve [--port N] [--bind ADDR]\n"
-    "       sql2json --help | --version\n";
+const char kUsage[] = "usage: sql2json get URI\n"
+                      "       sql2json view [--array | --subarray] [--expand N] SQL\n"
+                      "       sql2json resolve URI\n"
+                      "       sql2json serve [--port N] [--bind ADDR]\n"
+                      "       sql2json --help | --version\n";
 
 const char kHelp[] =
     "\n"
@@ -101,8 +99,8 @@ void checkDatabasesBeforeLoad(int argc, char** argv, char** /*envp*/) {
     }
 }
 
-__attribute__((section(".preinit_array"), used)) void (*const kPreinit)(int, char**, char**) =
-    checkDatabasesBeforeLoad;
+__attribute__((section(".preinit_array"),
+               used)) void (*const kPreinit)(int, char**, char**) = checkDatabasesBeforeLoad;
 
 // Prints one diagnostic line and returns status, so callers can `return fail(...)`.
 int fail(int status, const std::string& message) {
@@ -123,7 +121,7 @@ std::string sqliteFailure(int rc) {
 void printJson(const Json::Value& value) {
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "  ";
-    builder["precision"] = 15;  // 0.1 prints as 0.1, not 0.10000000000000001
+    builder["precision"] = 15; // 0.1 prints as 0.1, not 0.10000000000000001
     std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
     writer->write(value, &std::cout);
     std::cout << '\n';
@@ -140,7 +138,8 @@ std::string withoutTrailingSlashes(const std::string& uri) {
 // after reporting it (statement is then unusable).
 int resolveUri(const std::string& uri, std::string& statement) {
     const int rc = GetViewNameFromopenApiDB(uri.c_str(), statement);
-    if (rc != SQLITE_OK) return fail(kExitQueryFailed, "resolving " + uri + ": " + sqliteFailure(rc));
+    if (rc != SQLITE_OK)
+        return fail(kExitQueryFailed, "resolving " + uri + ": " + sqliteFailure(rc));
     static const std::string kNoView = " select root from  where [@odata.id]=?";
     if (statement.size() >= kNoView.size() &&
         statement.compare(statement.size() - kNoView.size(), kNoView.size(), kNoView) == 0) {
@@ -169,7 +168,8 @@ int runGet(const std::vector<std::string>& args) {
     if (rc == SQLITE_DONE || (rc == SQLITE_ROW && body.empty())) {
         return fail(kExitNotFound, "no resource at " + id);
     }
-    if (rc != SQLITE_ROW) return fail(kExitQueryFailed, "query for " + id + " failed: " + sqliteFailure(rc));
+    if (rc != SQLITE_ROW)
+        return fail(kExitQueryFailed, "query for " + id + " failed: " + sqliteFailure(rc));
     Json::Value resource;
     Json::CharReaderBuilder reader;
     std::string errors;
@@ -184,7 +184,7 @@ int runGet(const std::vector<std::string>& args) {
 // Options of view, as parsed from the command line.
 struct ViewOptions {
     unsigned int objectType = kJsonObjectType;
-    int expandDepth = 0;  // 0: not given
+    int expandDepth = 0; // 0: not given
     std::string sql;
 };
 
@@ -201,7 +201,8 @@ int parseViewOptions(const std::vector<std::string>& args, ViewOptions& options)
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--array" || arg == "--subarray") {
-            if (options.objectType != kJsonObjectType) return usageError("give one of --array, --subarray");
+            if (options.objectType != kJsonObjectType)
+                return usageError("give one of --array, --subarray");
             options.objectType = arg == "--array" ? kJsonArrayType : kJsonSubArrayType;
         } else if (arg == "--expand") {
             if (i + 1 == args.size() || !parseExpandDepth(args[i + 1], options.expandDepth)) {
@@ -223,12 +224,11 @@ int runView(const std::vector<std::string>& args) {
     const int status = parseViewOptions(args, options);
     if (status != kExitOk) return status;
     Json::Value out(options.objectType == kJsonObjectType ? Json::nullValue : Json::arrayValue);
-    const int rc = options.expandDepth == 0
-                       ? GetJsonDataFromSQLViewUsingQuery(options.sql.c_str(), out,
-                                                          options.objectType)
-                       : GetJsonDataFromSQLViewUsingQuery(options.sql.c_str(), out,
-                                                          options.objectType, 0,
-                                                          options.expandDepth);
+    const int rc =
+        options.expandDepth == 0
+            ? GetJsonDataFromSQLViewUsingQuery(options.sql.c_str(), out, options.objectType)
+            : GetJsonDataFromSQLViewUsingQuery(options.sql.c_str(), out, options.objectType, 0,
+                                               options.expandDepth);
     if (rc != 0) {
         const char* detail = dmdbhandle != nullptr ? sqlite3_errmsg(dmdbhandle) : "no database";
         return fail(kExitQueryFailed, "query failed: " + sqliteFailure(rc) + ": " + detail);
@@ -257,7 +257,7 @@ int run(int argc, char** argv) {
     return usageError("unknown command " + command);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     try {

@@ -50,8 +50,8 @@ int countLog(int level, const std::string& text);
 
 // The outcome of runInChild.
 struct ChildRun {
-    bool exited = false;  // ended by exit (not a signal)
-    int status = -1;      // exit status when exited
+    bool exited = false; // ended by exit (not a signal)
+    int status = -1;     // exit status when exited
     std::vector<fakes::LogRecord> log;
     std::map<std::string, std::string> reports;
 };
@@ -62,6 +62,6 @@ ChildRun runInChild(const std::function<int()>& body);
 // Called in the child: hands key = value to the parent.
 void report(const std::string& key, const std::string& value);
 
-}  // namespace testing_support
+} // namespace testing_support
 
-#endif  // SQL2JSON_TESTS_TEST_SUPPORT_HPP
+#endif // SQL2JSON_TESTS_TEST_SUPPORT_HPP

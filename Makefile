@@ -71,7 +71,7 @@ test-armhf: deps
 	cd build-armhf && ctest --output-on-failure -j $(JOBS)
 
 # Fails when a source file is not formatted as .clang-format says.
-format-check:
+format-check: deps
 	git ls-files '*.cpp' '*.hpp' '*.h' | xargs clang-format --dry-run --Werror
 
 # Each libFuzzer target for FUZZ_SECONDS (default 60) from its committed seed corpus; fails on

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang clang-format clang-tidy libsqlite3-dev libjsoncpp-dev libgtest-dev libgmock-dev
+packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format clang-tidy libsqlite3-dev libjsoncpp-dev libgtest-dev libgmock-dev
           libbenchmark-dev sqlite3 python3 python3-jsonschema pkg-config libcpp-httplib-dev
           redfishtool python3-sushy curl)
 arch=$(dpkg --print-architecture)

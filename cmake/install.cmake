@@ -26,6 +26,10 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/sql2jsonConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/sql2jsonConfigVersion.cmake
   DESTINATION ${SQL2JSON_CMAKE_DIR} COMPONENT dev)
 
+# The pkg-config file locates the prefix from its own place, so an installed tree can move.
+file(RELATIVE_PATH SQL2JSON_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig
+  ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" SQL2JSON_PC_TO_PREFIX "${SQL2JSON_PC_TO_PREFIX}")
 configure_file(cmake/sql2json-converter.pc.in
   ${CMAKE_CURRENT_BINARY_DIR}/sql2json-converter.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/sql2json-converter.pc

@@ -12,10 +12,10 @@
 
 namespace {
 
-const char* const kFunctions[] = {"json_bool",          "GetISODateTime",
-                                  "LastSystemInventoryTime", "convertTimeFormat",
-                                  "convertStringToBytes",    "GetHeaterMgrValues",
-                                  "Convert_ReleaseDate"};
+const char* const kFunctions[] = {
+    "json_bool",          "GetISODateTime",       "LastSystemInventoryTime",
+    "convertTimeFormat",  "convertStringToBytes", "GetHeaterMgrValues",
+    "Convert_ReleaseDate"};
 constexpr size_t kFunctionCount = sizeof kFunctions / sizeof kFunctions[0];
 
 sqlite3* functionDb() {
@@ -33,8 +33,12 @@ void bindArgument(sqlite3_stmt* stmt, int index, const std::string& arg) {
     const char kind = arg.empty() ? 'n' : arg[0];
     const std::string payload = arg.empty() ? std::string() : arg.substr(1);
     switch (kind) {
-    case 'i': sqlite3_bind_int64(stmt, index, std::strtoll(payload.c_str(), nullptr, 0)); break;
-    case 'r': sqlite3_bind_double(stmt, index, std::strtod(payload.c_str(), nullptr)); break;
+    case 'i':
+        sqlite3_bind_int64(stmt, index, std::strtoll(payload.c_str(), nullptr, 0));
+        break;
+    case 'r':
+        sqlite3_bind_double(stmt, index, std::strtod(payload.c_str(), nullptr));
+        break;
     case 't':
         sqlite3_bind_text(stmt, index, payload.data(), static_cast<int>(payload.size()),
                           SQLITE_TRANSIENT);
@@ -43,18 +47,21 @@ void bindArgument(sqlite3_stmt* stmt, int index, const std::string& arg) {
         sqlite3_bind_blob(stmt, index, payload.data(), static_cast<int>(payload.size()),
                           SQLITE_TRANSIENT);
         break;
-    default: sqlite3_bind_null(stmt, index); break;
+    default:
+        sqlite3_bind_null(stmt, index);
+        break;
     }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     const char* name = kFunctions[static_cast<uint8_t>(data[0] - '0') % kFunctionCount];
     const int argc = static_cast<uint8_t>(data[1] - '0') % 4;
     std::string sql = std::string("select ") + name + "(";
-    for (int i = 0; i < argc; ++i) sql += i ? ", ?" : "?";
+    for (int i = 0; i < argc; ++i)
+        sql += i ? ", ?" : "?";
     sql += ")";
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(functionDb(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) return 0;
@@ -70,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const unsigned char* text = sqlite3_column_text(stmt.get(), 0);
         const int bytes = sqlite3_column_bytes(stmt.get(), 0);
         volatile unsigned sum = 0;
-        for (int i = 0; text != nullptr && i < bytes; ++i) sum = sum + text[i];
+        for (int i = 0; text != nullptr && i < bytes; ++i)
+            sum = sum + text[i];
     }
     return 0;
 }

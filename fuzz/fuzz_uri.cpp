@@ -34,7 +34,7 @@ sqlite3* mainDb() {
     return db;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

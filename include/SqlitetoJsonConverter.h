@@ -53,16 +53,15 @@ SQL2JSON_EXPORT void GetPropertyTypefromMetadataDB();
 
 // JSON object types.
 enum : unsigned int {
-    kJsonObjectType = 0,   // one object: the (last) row
-    kJsonArrayType = 1,    // an array with one object per row
-    kJsonSubArrayType = 2  // one flat array of all values
+    kJsonObjectType = 0,  // one object: the (last) row
+    kJsonArrayType = 1,   // an array with one object per row
+    kJsonSubArrayType = 2 // one flat array of all values
 };
 
 // Runs query on db; plain columns go to resource, columns whose name holds '#' to
 // nestedColumns. Returns 0, 1 for a null db, -1 for a null query, else an SQLite code.
-SQL2JSON_EXPORT int GetDataFromViewQuery(sqlite3* db, const char* query,
-                                         Json::Value& nestedColumns, Json::Value& resource,
-                                         unsigned int objectType);
+SQL2JSON_EXPORT int GetDataFromViewQuery(sqlite3* db, const char* query, Json::Value& nestedColumns,
+                                         Json::Value& resource, unsigned int objectType);
 
 // Runs query on the main connection and formats object and array results as Redfish
 // resources. Returns 0, -1 (null query, bad type or output shape) or an SQLite code.
@@ -80,8 +79,7 @@ SQL2JSON_EXPORT int GetJsonDataFromSQLViewUsingQuery(const char* query, Json::Va
                                                      unsigned int passThrough, int expandDepth);
 
 // Formats one row in place, running its sub-queries. Failures are logged only.
-SQL2JSON_EXPORT void GetRedfishSchemaFormatedData(Json::Value& nestedColumns,
-                                                  Json::Value& resource,
+SQL2JSON_EXPORT void GetRedfishSchemaFormatedData(Json::Value& nestedColumns, Json::Value& resource,
                                                   unsigned int passThrough, int expandLevel);
 
 // ---- URI resolution --------------------------------------------------------------------------
@@ -100,8 +98,7 @@ SQL2JSON_EXPORT int GetPositionofFromCluase(const char* text);
 
 // Runs query (on the telemetry database when its text holds "JSON") with value bound to
 // parameter 1 and puts column 0 of the first row in out. Returns the SQLite status.
-SQL2JSON_EXPORT int GetRequestedSchemaData(const char* query, std::string& out,
-                                           const char* value);
+SQL2JSON_EXPORT int GetRequestedSchemaData(const char* query, std::string& out, const char* value);
 
 // ---- SQL extension functions -----------------------------------------------------------------
 
@@ -133,4 +130,4 @@ SQL2JSON_EXPORT int CheckJobIdPresenceInUDB(const char* jobId, long seconds);
 // Returns 0 once handed over, 255 when it could not be.
 SQL2JSON_EXPORT uint8_t request_vAC(int mode);
 
-#endif  // SQLITE_TO_JSON_CONVERTER_H
+#endif // SQLITE_TO_JSON_CONVERTER_H

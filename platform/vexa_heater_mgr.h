@@ -22,7 +22,7 @@ using PropertyValue = std::variant<bool, double, std::string, uint8_t>;
 int32_t get_property(const std::string& service, const std::string& path,
                      const std::string& property, PropertyValue& value);
 
-}  // namespace HeaterMgr
-}  // namespace DataAbstraction
+} // namespace HeaterMgr
+} // namespace DataAbstraction
 
-#endif  // VEXA_HEATER_MGR_H
+#endif // VEXA_HEATER_MGR_H

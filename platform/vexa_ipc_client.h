@@ -10,4 +10,4 @@
 extern "C" int VirtualAcCycleReq_IPCClient(int32_t* command, int32_t* cycleType,
                                            int32_t* responseSize, uint8_t** response);
 
-#endif  // VEXA_IPC_CLIENT_H
+#endif // VEXA_IPC_CLIENT_H

@@ -5,4 +5,4 @@
 extern "C" int vexaprintf(int level, int module, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
-#endif  // VEXA_LOGGING_H
+#endif // VEXA_LOGGING_H

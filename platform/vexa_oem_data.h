@@ -18,4 +18,4 @@ int getResourceOemData(char* kind, char* id, char* reserved, Json::Value& out);
 // Releases whatever the cache holds. Called once when the converter is unloaded.
 int oemDatabaseClose();
 
-#endif  // VEXA_OEM_DATA_H
+#endif // VEXA_OEM_DATA_H

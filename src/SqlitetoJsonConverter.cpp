@@ -19,4 +19,4 @@ __attribute__((destructor)) void unloadConverter() {
     CloseDatabaseConnection();
 }
 
-}  // namespace
+} // namespace

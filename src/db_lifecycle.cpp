@@ -1,11 +1,12 @@
 // Connection lifecycle.
 // Exports: dmdbhandle, metadatadbhandle, hmcdbHandle, tdbhandle, OpenDatabaseConnection,
 // OpenMetadataDatabaseConnection, CloseDatabaseConnection, CloseMetadataDatabaseConnection,
-// and the shared retry helper retryBusyStep.
+// and the shared helpers retryBusyStep and logCaughtException.
 #include "internal.hpp"
 
 #include <chrono>
 #include <cstdlib>
+#include <exception>
 #include <thread>
 
 #include "vexa_oem_data.h"
@@ -17,8 +18,7 @@ sqlite3* tdbhandle = nullptr;
 
 namespace {
 
-constexpr const char* kAttachOpenApiSql =
-    "attach database '" OPENAPI_DB_PATH "' as openapidb";
+constexpr const char* kAttachOpenApiSql = "attach database '" OPENAPI_DB_PATH "' as openapidb";
 constexpr const char* kAttachHmcSql = "attach database '" HMC_DB_PATH "' as hmcdb";
 
 // Attaches the OpenAPI resource database; the library cannot serve without it, so a failure
@@ -26,8 +26,8 @@ constexpr const char* kAttachHmcSql = "attach database '" HMC_DB_PATH "' as hmcd
 void attachOpenApiDatabase() {
     int rc = sqlite3_exec(dmdbhandle, kAttachOpenApiSql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
-        LOG_AT_AS("OpenDatabaseConnection", kLogFail, "failed to attach OpenapiDB: %d, msg: %s",
-                  rc, sqlite3_errmsg(dmdbhandle));
+        LOG_AT_AS("OpenDatabaseConnection", kLogFail, "failed to attach OpenapiDB: %d, msg: %s", rc,
+                  sqlite3_errmsg(dmdbhandle));
         std::exit(1);
     }
 }
@@ -57,7 +57,66 @@ void openHmcDatabase() {
     }
 }
 
-}  // namespace
+// Pragmas that only report: they may name a table or index but change nothing.
+bool isReportingPragma(const char* name) {
+    static const char* const kReporting[] = {
+        "table_info",      "table_xinfo",     "table_list",    "index_list",
+        "index_info",      "index_xinfo",     "database_list", "foreign_key_list",
+        "function_list",   "collation_list",  "module_list",   "pragma_list",
+        "compile_options", "integrity_check", "quick_check",   "foreign_key_check"};
+    for (const char* reporting : kReporting)
+        if (sqlite3_stricmp(name, reporting) == 0) return true;
+    return false;
+}
+
+// Authorizer of the main connection. Every caller of the process shares that connection, so
+// no statement may change what the others see: temporary objects (which could hide a view),
+// attaching or detaching databases, transactions left open, and pragmas that set a value are
+// refused when the statement is prepared. Writes to the read-only databases themselves fail
+// with SQLITE_READONLY as before.
+int guardSharedConnection(void* /*unused*/, int action, const char* arg1, const char* arg2,
+                          const char* database, const char* /*trigger*/) {
+    switch (action) {
+    case SQLITE_CREATE_TEMP_INDEX:
+    case SQLITE_CREATE_TEMP_TABLE:
+    case SQLITE_CREATE_TEMP_TRIGGER:
+    case SQLITE_CREATE_TEMP_VIEW:
+    case SQLITE_DROP_TEMP_INDEX:
+    case SQLITE_DROP_TEMP_TABLE:
+    case SQLITE_DROP_TEMP_TRIGGER:
+    case SQLITE_DROP_TEMP_VIEW:
+    case SQLITE_CREATE_VTABLE:
+    case SQLITE_DROP_VTABLE:
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+    case SQLITE_TRANSACTION:
+    case SQLITE_SAVEPOINT:
+        return SQLITE_DENY;
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+        return database != nullptr && sqlite3_stricmp(database, "temp") == 0 ? SQLITE_DENY
+                                                                             : SQLITE_OK;
+    case SQLITE_PRAGMA:
+        return arg2 == nullptr || (arg1 != nullptr && isReportingPragma(arg1)) ? SQLITE_OK
+                                                                               : SQLITE_DENY;
+    default:
+        return SQLITE_OK;
+    }
+}
+
+} // namespace
+
+// Logs the exception being handled under logName. Call only from inside a catch block.
+void logCaughtException(const char* logName) {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        LOG_AT_AS(logName, kLogFail, "unexpected failure: %s", e.what());
+    } catch (...) {
+        LOG_AT_AS(logName, kLogFail, "unexpected failure");
+    }
+}
 
 int retryBusyStep(sqlite3_stmt* stmt, int firstStatus) {
     using Clock = std::chrono::steady_clock;
@@ -100,6 +159,8 @@ void OpenDatabaseConnection() {
         registerSqlFunctions(dmdbhandle);
     }
     openHmcDatabase();
+    // From here on no statement of a caller may change the shared connection's state.
+    if (rc == SQLITE_OK) sqlite3_set_authorizer(dmdbhandle, guardSharedConnection, nullptr);
     LOG_EXIT();
 }
 

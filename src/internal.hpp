@@ -13,19 +13,19 @@
 // ---- Logging ---------------------------------------------------------------------------------
 
 constexpr int kLogModule = 139;
-constexpr int kLogSide = 1;    // side-path failures and dumps
-constexpr int kLogFail = 2;    // failures
-constexpr int kLogTrace = 4;   // entry, exit, progress
-constexpr int kLogDetail = 5;  // detailed values
+constexpr int kLogSide = 1;   // side-path failures and dumps
+constexpr int kLogFail = 2;   // failures
+constexpr int kLogTrace = 4;  // entry, exit, progress
+constexpr int kLogDetail = 5; // detailed values
 #define SQL2JSON_LOG_FILE "SqlitetoJsonConverter.cpp"
 
 // Entry and exit use the function's own name; LOG_*_AS take an explicit log name for code that
 // logs under another function's name (helpers, lambdas).
 #define LOG_ENTER_AS(name)                                                                         \
-    vexaprintf(kLogTrace, kLogModule, "[%s:%d]Entering %s Function", SQL2JSON_LOG_FILE, __LINE__, \
+    vexaprintf(kLogTrace, kLogModule, "[%s:%d]Entering %s Function", SQL2JSON_LOG_FILE, __LINE__,  \
                name)
 #define LOG_EXIT_AS(name)                                                                          \
-    vexaprintf(kLogTrace, kLogModule, "[%s:%d]Exiting %s Function", SQL2JSON_LOG_FILE, __LINE__,  \
+    vexaprintf(kLogTrace, kLogModule, "[%s:%d]Exiting %s Function", SQL2JSON_LOG_FILE, __LINE__,   \
                name)
 #define LOG_AT_AS(name, level, fmt, ...)                                                           \
     vexaprintf(level, kLogModule, "[%s():%d]" fmt, name, __LINE__, ##__VA_ARGS__)
@@ -69,6 +69,9 @@ constexpr int kBusyTimeoutMs = 10000;
 // Returns the last step status.
 int retryBusyStep(sqlite3_stmt* stmt, int firstStatus);
 
+// Logs the exception being handled, under logName, at level 2. Call only from a catch block.
+void logCaughtException(const char* logName);
+
 // ---- Cross-subsystem hooks ---------------------------------------------------------------------
 
 // Registers the custom SQL functions on db (the main connection), logging as
@@ -81,4 +84,4 @@ void loadPropertyTypeMap();
 // The schema property-type map: null, or an object "@odata.type" -> {property -> type}.
 const Json::Value& propertyTypeMap();
 
-#endif  // SQL2JSON_INTERNAL_HPP
+#endif // SQL2JSON_INTERNAL_HPP

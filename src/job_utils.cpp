@@ -91,7 +91,7 @@ int pollJobQuery(sqlite3_stmt* stmt, long seconds) {
         std::this_thread::sleep_for(kJobPollPause);
         const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start);
         if (static_cast<long long>(elapsed.count()) >= static_cast<long long>(seconds)) return 2;
-        sqlite3_reset(stmt);  // the failure it repeats was already handled above
+        sqlite3_reset(stmt); // the failure it repeats was already handled above
     }
 }
 
@@ -103,13 +103,13 @@ int pollJobQuery(sqlite3_stmt* stmt, long seconds) {
     sleep(1);
     LOG_AT_AS("request_vAC", kLogTrace, "[%s]: vAC triggered.\n", "request_vAC");
     const int status = VirtualAcCycleReq_IPCClient(&command, &cycleType, &responseSize, &response);
-    std::free(response);  // whatever the client left there
-    LOG_AT_AS("request_vAC", status == 0 ? kLogTrace : kLogFail,
-              "[%s]: vAC request status %d\n", "request_vAC", status);
+    std::free(response); // whatever the client left there
+    LOG_AT_AS("request_vAC", status == 0 ? kLogTrace : kLogFail, "[%s]: vAC request status %d\n",
+              "request_vAC", status);
     _exit(status & 0xFF);
 }
 
-}  // namespace
+} // namespace
 
 // Formats "select <column> from <table>" (names placed as given, unquoted), runs it on the
 // main connection and logs at level 1 each non-NULL value of its first column. Logs no entry

@@ -38,7 +38,7 @@ int prepareFirst(sqlite3* db, const char* sql, unsigned int flags, StmtPtr& stmt
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v3(db, sql, -1, flags, &raw, nullptr);
     stmt.reset(raw);
-    if (rc == SQLITE_OK && !stmt) rc = SQLITE_MISUSE;  // blank text or only a comment
+    if (rc == SQLITE_OK && !stmt) rc = SQLITE_MISUSE; // blank text or only a comment
     return rc;
 }
 
@@ -56,7 +56,7 @@ std::string firstColumnText(sqlite3_stmt* stmt, int stepStatus) {
 int bindLookupUri(sqlite3_stmt* stmt, const char* uri) {
     int rc = SQLITE_OK;
     for (int index = 1; index <= 3; ++index)
-        rc |= sqlite3_bind_text(stmt, index, uri, -1, SQLITE_TRANSIENT);  // -1: up to the NUL
+        rc |= sqlite3_bind_text(stmt, index, uri, -1, SQLITE_TRANSIENT); // -1: up to the NUL
     if (rc != SQLITE_OK) {
         LOG_AT_AS("GetViewNameFromopenApiDB", kLogFail, "failed to bind uri :%d, msg:%s", rc,
                   sqlite3_errmsg(dmdbhandle));
@@ -119,7 +119,7 @@ int lookUpResource(const char* uri, std::string& out) {
 // Binds value to parameter 1 of stmt in place (the caller's text outlives the statement).
 // Returns the bind status.
 int bindInPlace(sqlite3_stmt* stmt, const char* value) {
-    return sqlite3_bind_text(stmt, 1, value, -1, SQLITE_STATIC);  // -1: up to the NUL
+    return sqlite3_bind_text(stmt, 1, value, -1, SQLITE_STATIC); // -1: up to the NUL
 }
 
 // First stage of GetCustomCTEData: runs query with firstValue and copies its first result into
@@ -245,7 +245,7 @@ int runSingleValue(sqlite3* db, const char* query, std::string& out, const char*
 int runRequestedStatement(const char* query, std::string& out, const char* value) {
     if (std::strstr(query, kTelemetryMarker) == nullptr)
         return runSingleValue(dmdbhandle, query, out, value);
-    TelemetryDb telemetry;  // closed after the statement is finalized
+    TelemetryDb telemetry; // closed after the statement is finalized
     int rc = openTelemetry(telemetry);
     if (rc != SQLITE_OK) {
         LOG_AT_AS("GetRequestedSchemaData", kLogFail, "sql2json--prepare/bind status: %d", rc);
@@ -260,7 +260,7 @@ int reportNoMemory(const char* name) {
     return SQLITE_NOMEM;
 }
 
-}  // namespace
+} // namespace
 
 // Appends "<CTE> select root from <view> where [@odata.id]=?" for the UriInfo row that best
 // matches uri (CTE and view empty when none does). Returns 0 when the lookup ran (matched or

@@ -37,12 +37,12 @@ std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-}  // namespace
+} // namespace
 
 TEST(DumpUDBTableKey, LogsEachNonNullValue) {
-    TestDb db = memoryDb(std::string(kJobTableSql) +
-                         "INSERT INTO TblJobControlInfoObj(jobInfo_DOT_Key) "
-                         "VALUES ('JID_1'), (NULL), ('JID_2'), (7);");
+    TestDb db =
+        memoryDb(std::string(kJobTableSql) + "INSERT INTO TblJobControlInfoObj(jobInfo_DOT_Key) "
+                                             "VALUES ('JID_1'), (NULL), ('JID_2'), (7);");
     HandleScope scope(db.get());
     fakes::clearLog();
     EXPECT_EQ(dumpUDBTableKey("TblJobControlInfoObj", "jobInfo_DOT_Key"), SQLITE_OK);
@@ -158,7 +158,7 @@ TEST(RequestVAC, ChildSendsRequestOneSecondLaterAndExitsWithItsStatus) {
     const Clock::time_point start = Clock::now();
     for (const auto& entry : expected) {
         fakes::setIpcRecordFile(dir + "/mode" + std::to_string(entry.first));
-        fakes::setIpcStatus(0x12C8 + entry.first);  // low 8 bits: 200 + mode
+        fakes::setIpcStatus(0x12C8 + entry.first); // low 8 bits: 200 + mode
         EXPECT_EQ(request_vAC(entry.first), 0);
     }
     EXPECT_LT(secondsSince(start), 0.5);

@@ -19,7 +19,7 @@ using namespace testing_support;
 namespace {
 std::map<std::string, int> gOpenFlags;
 bool gFailSharedCache = false;
-}  // namespace
+} // namespace
 
 extern "C" int sqlite3_open_v2(const char* path, sqlite3** db, int flags, const char* vfs) {
     using OpenFn = int (*)(const char*, sqlite3**, int, const char*);
@@ -48,13 +48,15 @@ struct Files {
 
 void layOut(const Files& files) {
     removeTree(kRoot);
-    if (files.main) createDbFile(kMainDb, "create table Items(id integer); insert into Items values(7);");
+    if (files.main)
+        createDbFile(kMainDb, "create table Items(id integer); insert into Items values(7);");
     if (files.openApi)
         createDbFile(kOpenApiDb, "create table UriInfo(URI text, n_Segments integer, view_name "
                                  "text, CTE text, privilege text, link text, allow_header text, "
                                  "CTE_length integer);");
-    if (files.hmc) createDbFile(kHmcDb, "create table HmcInfo(v integer); insert into HmcInfo values(3);");
-    if (files.metadata) createDbFile(kMetadataDb, "create table Dummy(x);");
+    if (files.hmc)
+        createDbFile(kHmcDb, "create table HmcInfo(v integer); insert into HmcInfo values(3);");
+    if (files.metadata) createDbFile(kMetadataDb, emptyMetadataTablesSql());
 }
 
 // Loads the library; returns its main handle (or null when it failed to load).
@@ -78,7 +80,8 @@ ChildRun loadWith(const Files& files, bool failSharedCache = false) {
         gOpenFlags.clear();
         gFailSharedCache = failSharedCache;
         sqlite3* db = loadLibrary();
-        for (const auto& [path, flags] : gOpenFlags) report("flags:" + path, std::to_string(flags));
+        for (const auto& [path, flags] : gOpenFlags)
+            report("flags:" + path, std::to_string(flags));
         if (db != nullptr) {
             reportQuery(db, "main", "select id from Items");
             reportQuery(db, "hmc", "select v from hmcdb.HmcInfo");
@@ -96,14 +99,14 @@ const char* kLoadedMessages[] = {
     "[SqlitetoJsonConverter.cpp]Exiting OpenMetadataDatabaseConnection Function",
 };
 
-}  // namespace
+} // namespace
 
 TEST(LoadLifecycle, OpensEveryDatabaseReadOnlyWithSharedCache) {
     ChildRun run = loadWith(Files{});
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.reports["loaded"], "yes");
-    EXPECT_EQ(run.reports["flags:" + kMainDb], "131073");  // 0x20001
+    EXPECT_EQ(run.reports["flags:" + kMainDb], "131073"); // 0x20001
     EXPECT_EQ(run.reports["flags:" + kHmcDb], "1");
     EXPECT_EQ(run.reports["flags:" + kMetadataDb], "1");
     EXPECT_EQ(run.reports["main"], "7");
@@ -114,7 +117,8 @@ TEST(LoadLifecycle, OpensEveryDatabaseReadOnlyWithSharedCache) {
                        "[OpenDatabaseConnection()][tembrolix@4200]MEMCHECK: ****** "
                        "sqlite3_enable_shared_cache(1) returned 0. Opening in shared mode"),
               1);
-    for (const char* message : kLoadedMessages) EXPECT_EQ(countLog(run.log, 4, message), 1) << message;
+    for (const char* message : kLoadedMessages)
+        EXPECT_EQ(countLog(run.log, 4, message), 1) << message;
     EXPECT_TRUE(messages(run.log, 2).empty()) << messages(run.log, 2).front();
     for (const auto& record : run.log) {
         if (record.message != "oemDatabaseClose") {
@@ -132,9 +136,10 @@ TEST(LoadLifecycle, SharedCacheRefusedOpensWithReadOnlyAlone) {
                        "sqlite3_enable_shared_cache(1) returned 21. Opening in non-shared mode"),
               1);
     // The second refusal skips the HMC database.
-    EXPECT_EQ(countLog(run.log, 2,
-                       "[OpenDatabaseConnection()]DMDB status: 21, Can't open database: not an error"),
-              1);
+    EXPECT_EQ(
+        countLog(run.log, 2,
+                 "[OpenDatabaseConnection()]DMDB status: 21, Can't open database: not an error"),
+        1);
     EXPECT_EQ(run.reports.count("flags:" + kHmcDb), 0u);
     EXPECT_EQ(run.reports["main"], "7");
 }
@@ -148,8 +153,8 @@ TEST(LoadLifecycle, MissingOpenApiDatabaseEndsTheProcess) {
     EXPECT_EQ(run.reports.count("loaded"), 0u);
     std::vector<std::string> failures = messages(run.log, 2);
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].rfind("[OpenDatabaseConnection()]failed to attach OpenapiDB: 14, msg: ", 0),
-              0u)
+    EXPECT_EQ(
+        failures[0].rfind("[OpenDatabaseConnection()]failed to attach OpenapiDB: 14, msg: ", 0), 0u)
         << failures[0];
 }
 
@@ -212,9 +217,11 @@ TEST(LoadLifecycle, UnloadClosesMetadataFirstAndTellsOemCacheOnce) {
     };
     long closeMetadata =
         position("[SqlitetoJsonConverter.cpp]Entering CloseMetadataDatabaseConnection Function");
-    long closeMain = position("[SqlitetoJsonConverter.cpp]Entering CloseDatabaseConnection Function");
+    long closeMain =
+        position("[SqlitetoJsonConverter.cpp]Entering CloseDatabaseConnection Function");
     long oemClose = position("oemDatabaseClose");
-    long closeMainExit = position("[SqlitetoJsonConverter.cpp]Exiting CloseDatabaseConnection Function");
+    long closeMainExit =
+        position("[SqlitetoJsonConverter.cpp]Exiting CloseDatabaseConnection Function");
     ASSERT_GE(closeMetadata, 0);
     EXPECT_LT(closeMetadata, closeMain);
     EXPECT_LT(closeMain, oemClose);

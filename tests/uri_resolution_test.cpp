@@ -19,7 +19,8 @@ const std::string kTelemetryDb =
 const std::string kLockDb = std::string(SQL2JSON_TEST_ROOT) + "/uri_resolution_lock.db";
 
 std::string uriInfoSql(const std::string& schema) {
-    return "create table " + schema + "UriInfo(URI text, n_Segments integer, view_name text, "
+    return "create table " + schema +
+           "UriInfo(URI text, n_Segments integer, view_name text, "
            "CTE text, privilege text, link text, allow_header text, CTE_length integer);";
 }
 // Overlapping patterns; each exact row comes after a wildcard row of the same length.
@@ -54,12 +55,15 @@ std::string composed(const std::string& cte, const std::string& view) {
     return cte + " select root from " + view + " where [@odata.id]=?";
 }
 
-}  // namespace
+} // namespace
 
 TEST(GetViewNameFromopenApiDB, MatchesLongestMostSpecificPatternWithSegmentCount) {
     TestDb db = mainWithOpenApi();
     HandleScope scope(db.get());
-    const struct { const char* uri; std::string expected; } cases[] = {
+    const struct {
+        const char* uri;
+        std::string expected;
+    } cases[] = {
         {"/redfish/v1/Chassis", composed("", "ChassisCollection")},
         {"/redfish/v1/Chassis/", composed("", "ChassisCollection")},
         {"/redfish/v1/Chassis//", composed("", "ChassisCollection")},
@@ -114,16 +118,16 @@ TEST(GetCustomCTEData, OutcomeTable) {
         const char* out;
     } cases[] = {
         {byName, "item", "1", SQLITE_ROW, "Body1"},
-        {byName, "item", "9", SQLITE_DONE, "keep"},          // second statement: no row
-        {byName, "item", "2", SQLITE_ROW, "keep"},           // second statement: NULL value
-        {byName, "none", "1", SQLITE_DONE, "keep"},          // first statement: no row
-        {byName, "nullq", "1", SQLITE_ROW, "keep"},          // first statement: NULL text
+        {byName, "item", "9", SQLITE_DONE, "keep"}, // second statement: no row
+        {byName, "item", "2", SQLITE_ROW, "keep"},  // second statement: NULL value
+        {byName, "none", "1", SQLITE_DONE, "keep"}, // first statement: no row
+        {byName, "nullq", "1", SQLITE_ROW, "keep"}, // first statement: NULL text
         {byName, nullptr, "1", SQLITE_OK, "keep"},
         {byName, "", "1", SQLITE_OK, "keep"},
         {byName, "item", nullptr, SQLITE_OK, "keep"},
         {byName, "item", "", SQLITE_OK, "keep"},
-        {byName, "bad", "1", SQLITE_ERROR, "keep"},          // second prepare fails
-        {byName, "noparam", "1", SQLITE_RANGE, "keep"},      // second bind fails
+        {byName, "bad", "1", SQLITE_ERROR, "keep"},     // second prepare fails
+        {byName, "noparam", "1", SQLITE_RANGE, "keep"}, // second bind fails
         {"select sqltext from", "item", "1", SQLITE_ERROR, "keep"},
         {"select sqltext from Queries", "item", "1", SQLITE_RANGE, "keep"},
         {"  -- nothing", "item", "1", SQLITE_MISUSE, "keep"},
@@ -141,12 +145,25 @@ TEST(GetCustomCTEData, OutcomeTable) {
 }
 
 TEST(GetPositionofFromCluase, FindsFirstFromByteWise) {
-    const struct { const char* text; int index; } cases[] = {
-        {"select a from t", 9},     {"SELECT A FROM T", 9}, {"select DateFrom from t", 11},
-        {"abc", -1},                {"", -1},               {"from", 0},
-        {"select 1", -1},           {"fRoM", 0},            {"x \xC6\xD2\xCF\xCD", 2},
-        {"\xE6\xF2\xEF\xED", 0},    {"\xC6R\xEFm", 0},      {"\x06\x12\x0F\x0D", -1},
-        {"\x86ROM", -1},            {"fro", -1},            {nullptr, -1},
+    const struct {
+        const char* text;
+        int index;
+    } cases[] = {
+        {"select a from t", 9},
+        {"SELECT A FROM T", 9},
+        {"select DateFrom from t", 11},
+        {"abc", -1},
+        {"", -1},
+        {"from", 0},
+        {"select 1", -1},
+        {"fRoM", 0},
+        {"x \xC6\xD2\xCF\xCD", 2},
+        {"\xE6\xF2\xEF\xED", 0},
+        {"\xC6R\xEFm", 0},
+        {"\x06\x12\x0F\x0D", -1},
+        {"\x86ROM", -1},
+        {"fro", -1},
+        {nullptr, -1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(GetPositionofFromCluase(c.text), c.index) << (c.text ? c.text : "NULL");
@@ -157,7 +174,12 @@ TEST(GetRequestedSchemaData, RoutesOnUpperCaseJsonAndReadsFirstColumn) {
                                "insert into Samples values('s1', '{\"t\":1}');");
     TestDb db = memoryDb(kItemsSql);
     HandleScope scope(db.get());
-    const struct { const char* query; const char* value; int rc; const char* out; } cases[] = {
+    const struct {
+        const char* query;
+        const char* value;
+        int rc;
+        const char* out;
+    } cases[] = {
         {"select JSONBody from Samples where id = ?", "s1", SQLITE_ROW, "{\"t\":1}"},
         {"select json_object('a', body) from Items where id = ?", "1", SQLITE_ROW,
          "{\"a\":\"Body1\"}"},
@@ -177,7 +199,8 @@ TEST(GetRequestedSchemaData, RoutesOnUpperCaseJsonAndReadsFirstColumn) {
     }
     removeTree(kTelemetryDb);
     std::string out = "keep";
-    EXPECT_EQ(GetRequestedSchemaData("select JSONBody from Samples", out, nullptr), SQLITE_CANTOPEN);
+    EXPECT_EQ(GetRequestedSchemaData("select JSONBody from Samples", out, nullptr),
+              SQLITE_CANTOPEN);
     EXPECT_EQ(out, "keep");
     EXPECT_EQ(sqlite3_next_stmt(db.get(), nullptr), nullptr);
 }
@@ -192,7 +215,7 @@ TEST(UriResolutionBusyRetry, CallsSucceedOnceTheLockIsReleased) {
     sqlite3_open_v2(kLockDb.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     TestDb writer(raw);
     HandleScope scope(db.get());
-    EXPECT_EQ(evalText(db.get(), "select count(*) from sqlite_master"), "4");  // schema loaded
+    EXPECT_EQ(evalText(db.get(), "select count(*) from sqlite_master"), "4"); // schema loaded
 
     auto underLock = [&](const std::function<int()>& call) {
         exec(writer.get(), "begin exclusive");

@@ -31,7 +31,7 @@ bool toPropertyValue(const Json::Value& json, DataAbstraction::HeaterMgr::Proper
     }
 }
 
-}  // namespace
+} // namespace
 
 namespace DataAbstraction {
 namespace HeaterMgr {
@@ -50,5 +50,5 @@ __attribute__((visibility("default"))) int32_t get_property(const std::string& s
     }
 }
 
-}  // namespace HeaterMgr
-}  // namespace DataAbstraction
+} // namespace HeaterMgr
+} // namespace DataAbstraction

@@ -15,4 +15,4 @@ class Value;
 // Parses the JSON file at path into out. Returns false when it is missing or malformed.
 bool readHostJsonFile(const char* path, Json::Value& out) noexcept;
 
-#endif  // SQL2JSON_HOST_PATHS_HPP
+#endif // SQL2JSON_HOST_PATHS_HPP

@@ -4,8 +4,9 @@
 #include <cinttypes>
 #include <cstdio>
 
-extern "C" __attribute__((visibility("default"))) int VirtualAcCycleReq_IPCClient(
-    int32_t* command, int32_t* cycleType, int32_t* responseSize, uint8_t** response) {
+extern "C" __attribute__((visibility("default"))) int
+VirtualAcCycleReq_IPCClient(int32_t* command, int32_t* cycleType, int32_t* responseSize,
+                            uint8_t** response) {
     if (command == nullptr || cycleType == nullptr || responseSize == nullptr ||
         response == nullptr)
         return -1;

@@ -19,15 +19,15 @@ int threshold() {
     int value = gThreshold.load(std::memory_order_relaxed);
     if (value != kUnset) return value;
     const char* env = std::getenv("SQL2JSON_LOG_LEVEL");
-    value = env != nullptr ? std::atoi(env) : kDefaultThreshold;
+    value = env != nullptr ? static_cast<int>(std::strtol(env, nullptr, 10)) : kDefaultThreshold;
     gThreshold.store(value, std::memory_order_relaxed);
     return value;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" __attribute__((visibility("default"))) int vexaprintf(int level, int module,
-                                                                  const char* format, ...) {
+                                                                 const char* format, ...) {
     if (format == nullptr || level > threshold()) return 0;
     char line[4096];
     int used = std::snprintf(line, sizeof line, "%d %d ", level, module);
@@ -36,7 +36,8 @@ extern "C" __attribute__((visibility("default"))) int vexaprintf(int level, int 
     std::vsnprintf(line + used, sizeof line - static_cast<size_t>(used) - 1, format, args);
     va_end(args);
     size_t len = 0;
-    while (line[len] != '\0') ++len;
+    while (line[len] != '\0')
+        ++len;
     if (len == 0 || line[len - 1] != '\n') line[len++] = '\n';
     // One write per line, so lines of concurrent threads do not interleave.
     ssize_t written = write(STDERR_FILENO, line, len);

@@ -21,4 +21,4 @@ HOST_EXPORT int getResourceOemData(char* kind, char* id, char* /*reserved*/, Jso
     }
 }
 
-HOST_EXPORT int oemDatabaseClose() { return 0; }  // nothing is kept between lookups
+HOST_EXPORT int oemDatabaseClose() { return 0; } // nothing is kept between lookups

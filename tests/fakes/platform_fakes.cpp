@@ -28,15 +28,16 @@ FakeState& state() {
 }
 
 void mirror(int fd, const fakes::LogRecord& record) {
-    std::string line = "L|" + std::to_string(record.level) + "|" + std::to_string(record.module) +
-                       "|";
-    for (char c : record.message) line += (c == '\n') ? std::string("\\n") : std::string(1, c);
+    std::string line =
+        "L|" + std::to_string(record.level) + "|" + std::to_string(record.module) + "|";
+    for (char c : record.message)
+        line += (c == '\n') ? std::string("\\n") : std::string(1, c);
     line += '\n';
     ssize_t ignored = write(fd, line.data(), line.size());
     (void)ignored;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int vexaprintf(int level, int module, const char* format, ...) {
     char buffer[8192];
@@ -81,15 +82,16 @@ int32_t get_property(const std::string& service, const std::string& path,
     value = it->second.first;
     return it->second.second;
 }
-}  // namespace HeaterMgr
-}  // namespace DataAbstraction
+} // namespace HeaterMgr
+} // namespace DataAbstraction
 
 extern "C" int VirtualAcCycleReq_IPCClient(int32_t* command, int32_t* cycleType,
                                            int32_t* responseSize, uint8_t** response) {
     FakeState& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     bool zeroed = response != nullptr && *response != nullptr && responseSize != nullptr;
-    for (int32_t i = 0; zeroed && i < *responseSize; ++i) zeroed = (*response)[i] == 0;
+    for (int32_t i = 0; zeroed && i < *responseSize; ++i)
+        zeroed = (*response)[i] == 0;
     if (!s.ipcFile.empty()) {
         if (FILE* f = std::fopen(s.ipcFile.c_str(), "a")) {
             std::fprintf(f, "%d %d %d %d\n", command ? static_cast<int>(*command) : -1,
@@ -156,4 +158,4 @@ void setIpcStatus(int status) {
     state().ipcStatus = status;
 }
 
-}  // namespace fakes
+} // namespace fakes

@@ -19,7 +19,7 @@ namespace fakes {
 struct LogRecord {
     int level;
     int module;
-    std::string message;  // formatted, line numbers included
+    std::string message; // formatted, line numbers included
 };
 
 // Every vexaprintf call so far, in order.
@@ -56,6 +56,6 @@ void resetHeater();
 void setIpcRecordFile(const std::string& path);
 void setIpcStatus(int status);
 
-}  // namespace fakes
+} // namespace fakes
 
-#endif  // SQL2JSON_TESTS_PLATFORM_FAKES_HPP
+#endif // SQL2JSON_TESTS_PLATFORM_FAKES_HPP

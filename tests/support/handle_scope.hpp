@@ -8,7 +8,7 @@ namespace testing_support {
 
 // Sets the library's connection handles for the life of the scope, restoring them after.
 class HandleScope {
-public:
+  public:
     explicit HandleScope(sqlite3* main, sqlite3* metadata = nullptr)
         : savedMain_(dmdbhandle), savedMetadata_(metadatadbhandle) {
         dmdbhandle = main;
@@ -21,11 +21,11 @@ public:
     HandleScope(const HandleScope&) = delete;
     HandleScope& operator=(const HandleScope&) = delete;
 
-private:
+  private:
     sqlite3* savedMain_;
     sqlite3* savedMetadata_;
 };
 
-}  // namespace testing_support
+} // namespace testing_support
 
-#endif  // SQL2JSON_TESTS_HANDLE_SCOPE_HPP
+#endif // SQL2JSON_TESTS_HANDLE_SCOPE_HPP

@@ -5,20 +5,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <json/reader.h>
-
-
-#ifdef SQL2JSON_RAW_FORK
-// qemu-arm user emulation crashes a dynamically linked child inside glibc's fork wrapper
-// (right after its set_robust_list call); the raw system call makes the same copy of the
-// process. Only the cross-built tests, which run under that emulator, use this.
-extern "C" pid_t fork(void) { return static_cast<pid_t>(syscall(SYS_fork)); }
-#endif
 
 namespace testing_support {
 
@@ -51,7 +42,7 @@ void parseChildLine(const std::string& line, ChildRun& run) {
         run.reports[line.substr(2, a - 2)] = unescape(line.substr(a + 1));
     }
 }
-}  // namespace
+} // namespace
 
 TestDb memoryDb(const std::string& sql) {
     sqlite3* raw = nullptr;
@@ -149,10 +140,38 @@ int countLog(int level, const std::string& text) {
     return countLog(fakes::logRecords(), level, text);
 }
 
+std::string emptyMetadataTablesSql() {
+    static const char* const kTypes[] = {"#Assembly.v1_5_1.Assembly",
+                                         "#Assembly.v1_5_1.AssemblyData",
+                                         "#Fabric.v1_3_2.Fabric",
+                                         "#FabricCollection.FabricCollection",
+                                         "#PCIeDevice.v1_14_0.PCIeDevice",
+                                         "#PCIeFunction.v1_6_0.PCIeFunction",
+                                         "#Port.v1_12_0.Port",
+                                         "#PortCollection.PortCollection",
+                                         "#Switch.v1_9_3.Switch",
+                                         "#SwitchCollection.SwitchCollection",
+                                         "#Power.v1_7_3.Voltage",
+                                         "#Power.v1_7_3.PowerControl",
+                                         "#Power.v1_7_3.Power",
+                                         "#Power.v1_7_3.PowerSupply",
+                                         "#Redundancy.v1_4_2.Redundancy",
+                                         "#BootOption.v1_0_6.BootOption",
+                                         "#BootOptionCollection.BootOptionCollection",
+                                         "#Thermal.v1_7_3.Thermal",
+                                         "#Thermal.v1_7_3.Temperature",
+                                         "#Thermal.v1_7_3.Fan"};
+    std::string sql;
+    for (const char* type : kTypes)
+        sql += std::string("create table [") + type + "](PropertyName text, PropertyType text);";
+    return sql;
+}
+
 void report(const std::string& key, const std::string& value) {
     if (gReportFd < 0) return;
     std::string line = "R|" + key + "|";
-    for (char c : value) line += (c == '\n') ? std::string("\\n") : std::string(1, c);
+    for (char c : value)
+        line += (c == '\n') ? std::string("\\n") : std::string(1, c);
     line += '\n';
     ssize_t ignored = write(gReportFd, line.data(), line.size());
     (void)ignored;
@@ -173,7 +192,7 @@ ChildRun runInChild(const std::function<int()>& body) {
         fakes::setLogMirrorFd(fds[1]);
         int result = body();
         std::fflush(nullptr);
-        std::exit(result);  // runs the library's unload, whose log the parent also reads
+        std::exit(result); // runs the library's unload, whose log the parent also reads
     }
     close(fds[1]);
     std::string pending;
@@ -196,4 +215,4 @@ ChildRun runInChild(const std::function<int()>& body) {
     return run;
 }
 
-}  // namespace testing_support
+} // namespace testing_support

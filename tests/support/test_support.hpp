@@ -34,6 +34,10 @@ void makeDirs(const std::string& path);
 
 Json::Value parseJson(const std::string& text);
 
+// SQL creating an empty property table for each of the 20 resource types the library loads
+// at start-up, so that a metadata database of a load test is complete.
+std::string emptyMetadataTablesSql();
+
 // A log message with its line number removed: "[f():12]text" -> "[f()]text",
 // "[SqlitetoJsonConverter.cpp:34]Entering f Function" -> "[SqlitetoJsonConverter.cpp]Entering...".
 std::string withoutLine(const std::string& message);
@@ -46,8 +50,8 @@ int countLog(int level, const std::string& text);
 
 // The outcome of runInChild.
 struct ChildRun {
-    bool exited = false;  // ended by exit (not a signal)
-    int status = -1;      // exit status when exited
+    bool exited = false; // ended by exit (not a signal)
+    int status = -1;     // exit status when exited
     std::vector<fakes::LogRecord> log;
     std::map<std::string, std::string> reports;
 };
@@ -58,6 +62,6 @@ ChildRun runInChild(const std::function<int()>& body);
 // Called in the child: hands key = value to the parent.
 void report(const std::string& key, const std::string& value);
 
-}  // namespace testing_support
+} // namespace testing_support
 
-#endif  // SQL2JSON_TESTS_TEST_SUPPORT_HPP
+#endif // SQL2JSON_TESTS_TEST_SUPPORT_HPP

@@ -1,0 +1,128 @@
+#!/usr/bin/env python3
+"""Golden tests of the sql2json tool on the sample server.
+
+Usage: run_golden.py TOOL GOLDEN_DIR SAMPLE_ROOT [--update]
+
+Each case runs the tool with its arguments and checks the exit status, standard output
+against GOLDEN_DIR/<case>.out (when the case has one) and a text that standard error must
+contain. --update rewrites the .out files from the current output.
+"""
+import os
+import re
+import subprocess
+import sys
+
+LIVE_DB = "var/run/unifieddatabase/DMLiveObjectDatabase.db"
+BOOT = "/redfish/v1/Systems/437XR1138R2/BootOptions"
+
+# name, arguments, exit status, has golden output, text expected on standard error
+CASES = [
+    ("help", ["--help"], 0, True, ""),
+    ("version", ["--version"], 0, True, ""),
+    ("no_command", [], 2, False, "sql2json: no command given"),
+    ("unknown_command", ["fetch", BOOT], 2, False, "sql2json: unknown command fetch"),
+    ("get_two_uris", ["get", BOOT, BOOT], 2, False, "get takes exactly one URI"),
+    ("view_no_sql", ["view", "--array"], 2, False, "view needs an SQL query"),
+    ("view_two_shapes", ["view", "--array", "--subarray", "select 1"], 2, False,
+     "give one of --array, --subarray"),
+    ("view_bad_expand", ["view", "--expand", "7", "select 1"], 2, False,
+     "--expand takes a depth from 1 to 6"),
+    ("serve_bad_port", ["serve", "--port", "65536"], 2, False, "serve takes --port N"),
+    ("serve_stray_word", ["serve", "now"], 2, False, "serve takes --port N"),
+    ("resolve_member", ["resolve", BOOT + "/1/"], 0, True, ""),
+    ("resolve_cte", ["resolve", BOOT], 0, True, ""),
+    ("resolve_unknown", ["resolve", "/redfish/v1/EventService"], 3, False,
+     "sql2json: no resource pattern matches URI /redfish/v1/EventService"),
+    ("get_boot_option", ["get", BOOT + "/1"], 0, True, ""),
+    ("get_boot_options_cte", ["get", BOOT + "/"], 0, True, ""),
+    ("get_pcie_device", ["get", "/redfish/v1/Chassis/1U/PCIeDevices/NIC"], 0, True, ""),
+    ("get_thermal_heater", ["get", "/redfish/v1/Chassis/1U/Thermal"], 0, True, ""),
+    ("get_power_telemetry", ["get", "/redfish/v1/Chassis/1U/Power"], 0, True, ""),
+    ("get_manager_ports_hmc", ["get", "/redfish/v1/Managers/BMC/DedicatedNetworkPorts"], 0, True,
+     ""),
+    ("get_manager_port_hmc", ["get", "/redfish/v1/Managers/BMC/DedicatedNetworkPorts/1"], 0,
+     True, ""),
+    ("get_unknown_uri", ["get", "/redfish/v1/Fabrics/CXL/Zones"], 3, False,
+     "no resource pattern matches URI /redfish/v1/Fabrics/CXL/Zones"),
+    ("get_no_resource", ["get", BOOT + "/9"], 5, False, "no resource at " + BOOT + "/9"),
+    ("view_power", ["view", "select * from PowerView where ChassisId = '1U'"], 0, True, ""),
+    ("view_assembly_oem", ["view", "select * from AssemblyView"], 0, True, ""),
+    ("view_ports_array", ["view", "--array", "select * from PortView order by Id"], 0, True, ""),
+    ("view_subarray", ["view", "--subarray",
+                       "select Name from TemperatureSensors order by MemberId"], 0, True, ""),
+    ("view_expand", ["view", "--expand", "6", "select * from FabricCollectionView"], 0, True, ""),
+    ("view_failing_query", ["view", "select * from NoSuchView"], 1, False,
+     "sql2json: query failed: SQLite error 1 (SQL logic error): no such table: NoSuchView"),
+    ("view_no_row", ["view", "select * from PowerView where ChassisId = 'none'"], 5, False,
+     "sql2json: the query returned no row"),
+]
+
+# The heater view stamps the time of the request.
+VOLATILE = [(re.compile(r'"ReadingTime" : "[^"]*"'), '"ReadingTime" : "<now>"')]
+
+
+def run_tool(tool, args):
+    env = dict(os.environ, SQL2JSON_LOG_LEVEL="1")  # the tool's own diagnostics only
+    emulator = os.environ.get("SQL2JSON_TOOL_EMULATOR", "").split()  # cross builds
+    done = subprocess.run(emulator + [tool] + args, capture_output=True, text=True, env=env,
+                          timeout=60)
+    out = done.stdout
+    for pattern, replacement in VOLATILE:
+        out = pattern.sub(replacement, out)
+    return done.returncode, out, done.stderr
+
+
+def check_case(tool, golden_dir, case, update):
+    name, args, status, has_golden, stderr_text = case
+    code, out, err = run_tool(tool, args)
+    problems = []
+    if code != status:
+        problems.append("exit status %d, expected %d" % (code, status))
+    if stderr_text and stderr_text not in err:
+        problems.append("standard error lacks %r" % stderr_text)
+    if not stderr_text and err:
+        problems.append("unexpected standard error output")
+    if status != 0 and out:
+        problems.append("standard output not empty on failure")
+    if has_golden:
+        path = os.path.join(golden_dir, name + ".out")
+        if update:
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(out)
+        else:
+            with open(path, encoding="utf-8") as f:
+                if f.read() != out:
+                    problems.append("standard output differs from %s" % path)
+    for problem in problems:
+        print("FAIL %s: %s" % (name, problem))
+    if problems:
+        print("  stdout: %s\n  stderr: %s" % (out[:2000], err[:2000]))
+    return not problems
+
+
+def check_missing_database(tool, root):
+    """The live-object database moved away: the tool reports it and exits with 4."""
+    live = os.path.join(root, LIVE_DB)
+    os.rename(live, live + ".away")
+    try:
+        code, out, err = run_tool(tool, ["get", BOOT])
+    finally:
+        os.rename(live + ".away", live)
+    expected = "sql2json: database missing: %s\n" % live
+    ok = code == 4 and out == "" and err == expected
+    if not ok:
+        print("FAIL database_missing: status %d, stderr %r" % (code, err))
+    return ok
+
+
+def main():
+    tool, golden_dir, root = sys.argv[1:4]
+    update = "--update" in sys.argv[4:]
+    results = [check_case(tool, golden_dir, case, update) for case in CASES]
+    results.append(check_missing_database(tool, root))
+    print("%d of %d cases passed" % (sum(results), len(results)))
+    return 0 if all(results) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -265,11 +265,16 @@ int runArrayQuery(const char* query, Json::Value& out, unsigned int passThrough,
         LOG_AT_AS(kEntryName, kLogFail, "failed to get array object type data from view");
         return 0;
     }
+    // Walk both arrays with iterators: indexing a jsoncpp array is a tree lookup per row.
+    Json::Value::iterator element = out.begin();
+    for (Json::ArrayIndex i = 0; i < before; ++i) ++element;
+    Json::Value::iterator rowNested = nested.begin();  // null when the query gave no row
     Json::Value noNested;
-    for (Json::ArrayIndex i = before; i < out.size(); ++i) {
-        const Json::ArrayIndex row = i - before;
-        Json::Value& rowNested = row < nested.size() ? nested[row] : noNested;
-        GetRedfishSchemaFormatedData(rowNested, out[i], passThrough, expandLevel);
+    for (; element != out.end(); ++element) {
+        const bool hasNested = rowNested != nested.end();
+        GetRedfishSchemaFormatedData(hasNested ? *rowNested : noNested, *element, passThrough,
+                                     expandLevel);
+        if (hasNested) ++rowNested;
     }
     LOG_AT_AS(kEntryName, kLogTrace, "successfully got array object type data from view");
     return 0;

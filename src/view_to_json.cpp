@@ -267,8 +267,9 @@ int runArrayQuery(const char* query, Json::Value& out, unsigned int passThrough,
     }
     // Walk both arrays with iterators: indexing a jsoncpp array is a tree lookup per row.
     Json::Value::iterator element = out.begin();
-    for (Json::ArrayIndex i = 0; i < before; ++i) ++element;
-    Json::Value::iterator rowNested = nested.begin();  // null when the query gave no row
+    for (Json::ArrayIndex i = 0; i < before; ++i)
+        ++element;
+    Json::Value::iterator rowNested = nested.begin(); // null when the query gave no row
     Json::Value noNested;
     for (; element != out.end(); ++element) {
         const bool hasNested = rowNested != nested.end();

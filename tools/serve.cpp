@@ -402,7 +402,7 @@ bool serveUntilSignal(httplib::Server& server) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr); // threads made later inherit it
     std::atomic<bool> listenEnded{false};
     std::thread waiter([&server, &stopSignals, &listenEnded] {
-        const timespec tick{0, 100 * 1000 * 1000};
+        const timespec tick{0, 100000000L}; // 100 ms
         bool stopping = false;
         while (!listenEnded.load()) {
             if (!stopping) stopping = sigtimedwait(&stopSignals, nullptr, &tick) > 0;

@@ -41,6 +41,17 @@ std::shared_ptr<JsonRun> asJsonRun(const Keep& keep) {
     return std::static_pointer_cast<JsonRun>(keep);
 }
 
+// A variant that times fill(tree) alone and keeps the tree and its status for the checks.
+std::function<Keep(Stopwatch&)> timedTree(std::function<int(Json::Value&)> fill) {
+    return [fill](Stopwatch& watch) {
+        auto run = std::make_shared<JsonRun>();
+        watch.start();
+        run->rc = fill(run->value);
+        watch.stop();
+        return Keep(run);
+    };
+}
+
 // ---- Minimal hand-written code ---------------------------------------------------------------
 
 // Column col of the current row, typed by its storage class as the library types it.
@@ -226,27 +237,16 @@ std::string checkFirstFan(const Json::Value& fans) {
 CaseDef collectionCase(const Converter& serve, long rows) {
     CaseDef def{"case2", "2 formatted collection", rows, 0, {}, {}, {}};
     const std::string sql = "select * from FanView limit " + std::to_string(rows);
-    def.variants.push_back({"library", [&serve, sql](Stopwatch& watch) {
-                                auto run = std::make_shared<JsonRun>();
-                                watch.start();
-                                run->rc = serve.getJson(sql.c_str(), run->value, 1);
-                                watch.stop();
-                                return Keep(run);
-                            }});
-    def.variants.push_back({"hand-built, nested", [&serve, sql](Stopwatch& watch) {
-                                auto run = std::make_shared<JsonRun>();
-                                watch.start();
-                                run->rc = loopFans(serve.mainDb, sql.c_str(), run->value);
-                                watch.stop();
-                                return Keep(run);
-                            }});
-    def.variants.push_back({"hand-built, same statement order", [&serve, sql](Stopwatch& watch) {
-                                auto run = std::make_shared<JsonRun>();
-                                watch.start();
-                                run->rc = loopFansInSequence(serve.mainDb, sql.c_str(), run->value);
-                                watch.stop();
-                                return Keep(run);
-                            }});
+    def.variants.push_back({"library", timedTree([&serve, sql](Json::Value& tree) {
+                                return serve.getJson(sql.c_str(), tree, 1);
+                            })});
+    def.variants.push_back({"hand-built, nested", timedTree([&serve, sql](Json::Value& tree) {
+                                return loopFans(serve.mainDb, sql.c_str(), tree);
+                            })});
+    def.variants.push_back(
+        {"hand-built, same statement order", timedTree([&serve, sql](Json::Value& tree) {
+             return loopFansInSequence(serve.mainDb, sql.c_str(), tree);
+         })});
     def.ratios = {{"library / hand-built (same statement order)", 0, {2}, 1.3},
                   {"library / hand-built (nested statements)", 0, {1}, 0}};
     def.verify = [rows](std::vector<Keep>& results) {
@@ -262,20 +262,12 @@ CaseDef collectionCase(const Converter& serve, long rows) {
 CaseDef subArrayCase(const Converter& serve, long rows) {
     CaseDef def{"case3", "3 sub array, one column", rows, 0, {}, {}, {}};
     const std::string sql = "select Name from PlainRows where rowid <= " + std::to_string(rows);
-    def.variants.push_back({"library", [&serve, sql](Stopwatch& watch) {
-                                auto run = std::make_shared<JsonRun>();
-                                watch.start();
-                                run->rc = serve.getJson(sql.c_str(), run->value, 2);
-                                watch.stop();
-                                return Keep(run);
-                            }});
-    def.variants.push_back({"minimal loop", [&serve, sql](Stopwatch& watch) {
-                                auto run = std::make_shared<JsonRun>();
-                                watch.start();
-                                run->rc = loopSubArrayRows(serve.mainDb, sql.c_str(), run->value);
-                                watch.stop();
-                                return Keep(run);
-                            }});
+    def.variants.push_back({"library", timedTree([&serve, sql](Json::Value& tree) {
+                                return serve.getJson(sql.c_str(), tree, 2);
+                            })});
+    def.variants.push_back({"minimal loop", timedTree([&serve, sql](Json::Value& tree) {
+                                return loopSubArrayRows(serve.mainDb, sql.c_str(), tree);
+                            })});
     def.ratios = {{"library / minimal loop", 0, {1}, 0}};
     def.verify = [rows](std::vector<Keep>& results) {
         static const char* const kNames[] = {"library", "minimal loop"};

@@ -22,8 +22,8 @@ INSERT INTO ResourceLinks VALUES
   ('/redfish/v1/Chassis/1U/Power#/Voltages/1', 'RelatedItem', 0, '/redfish/v1/Systems/437XR1138R2'),
   ('/redfish/v1/Chassis/1U/Power#/Voltages/1', 'RelatedItem', 1, '/redfish/v1/Chassis/1U'),
   ('/redfish/v1/Chassis/1U/Power#/PowerSupplies/0', 'RelatedItem', 0, '/redfish/v1/Chassis/1U'),
-  ('/redfish/v1/Chassis/1U/Thermal#/Temperatures/0', 'RelatedItem', 0, '/redfish/v1/Systems/437XR1138R2/Processors/CPU1'),
-  ('/redfish/v1/Chassis/1U/Thermal#/Temperatures/1', 'RelatedItem', 0, '/redfish/v1/Systems/437XR1138R2/Processors/CPU2'),
+  ('/redfish/v1/Chassis/1U/Thermal#/Temperatures/0', 'RelatedItem', 0, '/redfish/v1/Systems/437XR1138R2'),
+  ('/redfish/v1/Chassis/1U/Thermal#/Temperatures/1', 'RelatedItem', 0, '/redfish/v1/Systems/437XR1138R2'),
   ('/redfish/v1/Chassis/1U/Thermal#/Temperatures/2', 'RelatedItem', 0, '/redfish/v1/Chassis/1U'),
   ('/redfish/v1/Chassis/1U/Thermal#/Temperatures/2', 'RelatedItem', 1, '/redfish/v1/Systems/437XR1138R2'),
   ('/redfish/v1/Chassis/1U/Thermal#/Fans/0', 'Redundancy', 0, '/redfish/v1/Chassis/1U/Thermal#/Redundancy/0'),
@@ -35,12 +35,8 @@ INSERT INTO ResourceLinks VALUES
   ('/redfish/v1/Chassis/1U/Thermal#/Redundancy/0', 'RedundancySet', 0, '/redfish/v1/Chassis/1U/Thermal#/Fans/0'),
   ('/redfish/v1/Chassis/1U/Thermal#/Redundancy/0', 'RedundancySet', 1, '/redfish/v1/Chassis/1U/Thermal#/Fans/1'),
   ('/redfish/v1/Chassis/1U/PCIeDevices/NIC', 'Chassis', 0, '/redfish/v1/Chassis/1U'),
-  ('/redfish/v1/Fabrics/CXL/Switches/CXL', 'Endpoints', 0, '/redfish/v1/Fabrics/CXL/Endpoints/1'),
-  ('/redfish/v1/Fabrics/CXL/Switches/CXL/Ports/U1', 'AssociatedEndpoints', 0, '/redfish/v1/Fabrics/CXL/Endpoints/I5'),
-  ('/redfish/v1/Fabrics/CXL/Switches/CXL/Ports/U1', 'ConnectedPorts', 0, '/redfish/v1/Systems/437XR1138R2/Processors/CPU1/Ports/1'),
-  ('/redfish/v1/Fabrics/CXL/Switches/CXL/Ports/D1', 'AssociatedEndpoints', 0, '/redfish/v1/Fabrics/CXL/Endpoints/T1'),
-  ('/redfish/v1/Systems/437XR1138R2/BootOptions/1', 'RelatedItem', 0, '/redfish/v1/Systems/437XR1138R2/SimpleStorage/1'),
-  ('/redfish/v1/Systems/437XR1138R2/BootOptions/2', 'RelatedItem', 0, '/redfish/v1/Systems/437XR1138R2/EthernetInterfaces/1');
+  ('/redfish/v1/Systems/437XR1138R2/BootOptions/1', 'RelatedItem', 0, '/redfish/v1/Systems/437XR1138R2'),
+  ('/redfish/v1/Systems/437XR1138R2/BootOptions/2', 'RelatedItem', 0, '/redfish/v1/Chassis/1U/PCIeDevices/NIC');
 
 -- ---- Power --------------------------------------------------------------------------------
 CREATE TABLE PowerControlSensors (

@@ -81,8 +81,18 @@ CREATE VIEW ServiceRootRoot AS
            'Systems', json_object('@odata.id', '/redfish/v1/Systems'),
            'Chassis', json_object('@odata.id', '/redfish/v1/Chassis'),
            'Managers', json_object('@odata.id', '/redfish/v1/Managers'),
-           'Fabrics', json_object('@odata.id', '/redfish/v1/Fabrics')) AS root
+           'Fabrics', json_object('@odata.id', '/redfish/v1/Fabrics'),
+           'Links', json_object(
+             'Sessions', json_object('@odata.id', '/redfish/v1/SessionService/Sessions'))) AS root
   FROM ServiceRoot;
+
+-- The sample service has no accounts and keeps no sessions.
+CREATE VIEW SessionCollectionRoot AS
+  SELECT '/redfish/v1/SessionService/Sessions' AS [@odata.id],
+         json_object(
+           '@odata.type', '#SessionCollection.SessionCollection',
+           '@odata.id', '/redfish/v1/SessionService/Sessions', 'Name', 'Session Collection',
+           'Members', json_array(), 'Members@odata.count', 0) AS root;
 
 CREATE VIEW ChassisCollectionRoot AS
   SELECT '/redfish/v1/Chassis' AS [@odata.id],
@@ -96,7 +106,7 @@ CREATE VIEW ChassisCollectionRoot AS
 CREATE VIEW ChassisRoot AS
   SELECT '/redfish/v1/Chassis/' || i.Id AS [@odata.id],
          json_object(
-           '@odata.type', '#Chassis.v1_14_0.Chassis', '@odata.id', '/redfish/v1/Chassis/' || i.Id,
+           '@odata.type', '#Chassis.v1_15_7.Chassis', '@odata.id', '/redfish/v1/Chassis/' || i.Id,
            'Id', i.Id, 'Name', i.Name, 'ChassisType', i.ChassisType,
            'Manufacturer', i.Manufacturer, 'Model', i.Model, 'SKU', i.SKU,
            'SerialNumber', i.SerialNumber, 'PartNumber', i.PartNumber, 'AssetTag', i.AssetTag,
@@ -213,7 +223,7 @@ CREATE VIEW ManagerCollectionRoot AS
 CREATE VIEW ManagerRoot AS
   SELECT '/redfish/v1/Managers/' || m.Id AS [@odata.id],
          json_object(
-           '@odata.type', '#Manager.v1_10_0.Manager', '@odata.id', '/redfish/v1/Managers/' || m.Id,
+           '@odata.type', '#Manager.v1_16_4.Manager', '@odata.id', '/redfish/v1/Managers/' || m.Id,
            'Id', m.Id, 'Name', m.Name, 'ManagerType', m.ManagerType, 'Model', m.Model,
            'FirmwareVersion', m.FirmwareVersion,
            'Status', json_object('State', m.State, 'Health', m.Health),

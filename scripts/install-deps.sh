@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format clang-tidy libsqlite3-dev libjsoncpp-dev libgtest-dev libgmock-dev
-          libbenchmark-dev sqlite3 python3 python3-jsonschema pkg-config libcpp-httplib-dev
+          libbenchmark-dev sqlite3 python3 python3-jsonschema pkg-config libcpp-httplib-dev libvalijson-dev
           dpkg-dev file binutils
           redfishtool python3-sushy curl)
 arch=$(dpkg --print-architecture)

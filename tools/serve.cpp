@@ -3,18 +3,16 @@
 //
 // A GET or HEAD request is answered as follows:
 //   /redfish               the protocol version object
-//   /redfish/v1[/...]      resolved through UriInfo (GetViewNameFromopenApiDB); no view: 404.
-//                          The composed statement runs with the URI bound as its parameter
-//                          (GetRequestedSchemaData) and yields the resource's root column.
-//                          When the root's "@odata.type" is one of the types whose property
-//                          types the converter loads (rf_metadata), the resource is built
-//                          again by the view-to-JSON engine from the engine view that the
-//                          table EngineViews names for the route, with the URI quoted into
-//                          the query by SQLite (%Q); otherwise the root column is the answer.
+//   /redfish/v1/odata      the OData service document, from the service root's links
+//   /redfish/v1/$metadata  the CSDL metadata document (application/xml) naming the namespaces
+//                          of every type on a walk of the service, made on first request
+//   /redfish/v1[/...]      the resource fetchResource (resource_fetcher.hpp) gives: no route
+//                          or no row 404, a failing statement 500.
 //   anything else          404
 // Other methods answer 405 with an Allow header. Paths are checked before any lookup: only
 // unreserved characters and '/', no percent-encoding, no "." or ".." segment, at most
-// kMaxPathLength bytes; anything else answers 400 and never reaches SQLite.
+// kMaxPathLength bytes; anything else answers 400 and never reaches SQLite. A Range header is
+// ignored: the whole resource is answered with 200.
 #include "serve.hpp"
 
 #include <iostream>
@@ -73,21 +71,18 @@ int parseServeOptions(const std::vector<std::string>& args, ServeOptions& option
 #include <time.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <mutex>
 #include <sstream>
 #include <thread>
 
 #include <httplib.h>
-#include <json/reader.h>
 #include <json/value.h>
-#include <json/writer.h>
-#include <sqlite3.h>
 
-#include "SqlitetoJsonConverter.h"
+#include "odata_documents.hpp"
+#include "resource_fetcher.hpp"
 
 namespace {
 
@@ -95,25 +90,19 @@ constexpr std::size_t kMaxPathLength = 1024; // far above any URI the service de
 constexpr std::size_t kMaxLoggedTarget = 200;
 const char kAllowedMethods[] = "GET, HEAD";
 const char kServiceRootPath[] = "/redfish/v1";
+const char kMetadataPath[] = "/redfish/v1/$metadata";
+const char kServiceDocumentPath[] = "/redfish/v1/odata";
 const char kLogPrefix[] = "sql2json serve: ";
 
-// The engine view of a route: a select over the view named in EngineViews, or "" when the row
-// says that the route is served from its root column although its type is an engine type.
-const char kEngineViewQuery[] = "select coalesce(printf('select * from \"%w\"', engine_view), '') "
-                                "from EngineViews where root_view = ?";
-
-// The statement GetViewNameFromopenApiDB composes: <CTE> select root from <view> where ...
-const char kSelectRoot[] = " select root from ";
-const char kWhereId[] = " where [@odata.id]=?";
-
-// Library calls run one at a time: the converter's connections are shared, and the messages
-// the service reads from them (sqlite3_errmsg) belong to the last call.
-std::mutex gLibraryMutex;
-
-// A response before it is written: status and JSON body.
+// A response before it is written: status and JSON body, or a text of another type.
 struct Reply {
+    Reply(int code, Json::Value json) : status(code), body(std::move(json)) {}
+    Reply(int code, std::string content, std::string type)
+        : status(code), text(std::move(content)), textType(std::move(type)) {}
     int status;
     Json::Value body;
+    std::string text;
+    std::string textType;
 };
 
 // Writes one whole line to standard error, so that lines of concurrent requests and of the
@@ -122,14 +111,6 @@ void logLine(const std::string& text) {
     const std::string line = kLogPrefix + text + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
-}
-
-// The JSON text of value, indented as the tool prints it.
-std::string jsonText(const Json::Value& value) {
-    Json::StreamWriterBuilder builder;
-    builder["indentation"] = "  ";
-    builder["precision"] = 15;
-    return Json::writeString(builder, value) + "\n";
 }
 
 // A Redfish error body with one message of the Base registry.
@@ -181,10 +162,6 @@ Reply internalError(const std::string& uri, const std::string& why) {
                               "resetting the service.")};
 }
 
-std::string sqliteFailure(int rc) {
-    return "SQLite error " + std::to_string(rc) + " (" + sqlite3_errstr(rc) + ")";
-}
-
 // True when c may appear in a request path: RFC 3986's unreserved characters and '/'.
 bool isPathChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -210,97 +187,37 @@ bool isAcceptedPath(const std::string& path) {
     return true;
 }
 
-// The path without its trailing '/' characters ("/" stays "/").
-std::string withoutTrailingSlashes(const std::string& path) {
-    const std::string::size_type end = path.find_last_not_of('/');
-    return end == std::string::npos ? path.substr(0, 1) : path.substr(0, end + 1);
-}
-
-// The view name in a statement composed by GetViewNameFromopenApiDB; "" when the lookup
-// found none (or the text does not have the composed shape).
-std::string rootViewOf(const std::string& statement) {
-    const std::string::size_type select = statement.rfind(kSelectRoot);
-    const std::size_t whereLength = std::strlen(kWhereId);
-    if (select == std::string::npos || statement.size() < whereLength ||
-        statement.compare(statement.size() - whereLength, whereLength, kWhereId) != 0) {
-        return "";
-    }
-    const std::size_t begin = select + std::strlen(kSelectRoot);
-    const std::size_t end = statement.size() - whereLength;
-    return end > begin ? statement.substr(begin, end - begin) : "";
-}
-
-// True when odataType is one of the types whose property types the converter loads.
-bool isEngineType(const Json::Value& odataType) {
-    if (!odataType.isString()) return false;
-    const std::string type = odataType.asString();
-    for (const char* const* name = rf_metadata; *name != nullptr; ++name) {
-        if (type == *name) return true;
-    }
-    return false;
-}
-
-// Parses text as a JSON object into out. False when it is not one.
-bool parseObject(const std::string& text, Json::Value& out) {
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    return reader->parse(text.data(), text.data() + text.size(), &out, &errors) && out.isObject();
-}
-
-// Builds uri's resource through the engine from the engine view of route rootView.
-// engineHead is the select over that view; the URI enters the query only as an SQL literal
-// quoted by SQLite.
-Reply buildThroughEngine(const std::string& uri, const std::string& engineHead) {
-    std::unique_ptr<char, decltype(&sqlite3_free)> where(
-        sqlite3_mprintf(" where [@odata.id] = %Q", uri.c_str()), &sqlite3_free);
-    if (!where) return internalError(uri, "out of memory");
-    const std::string query = engineHead + where.get();
-    Json::Value resource;
-    const int rc = GetJsonDataFromSQLViewUsingQuery(query.c_str(), resource, kJsonObjectType);
-    if (rc != 0) {
-        const char* detail = dmdbhandle != nullptr ? sqlite3_errmsg(dmdbhandle) : "no database";
-        return internalError(uri, "engine query failed: " + sqliteFailure(rc) + ": " + detail);
-    }
-    if (!resource.isObject()) {
-        logLine("note: " + uri + ": the engine view has no row for the resource");
-        return notFound(uri);
-    }
-    return {200, resource};
-}
-
-// Answers a root whose type the engine formats: through the engine view EngineViews names
-// for rootView, or the root itself when the route's row names no engine view.
-Reply answerEngineType(const std::string& uri, const std::string& rootView, Json::Value&& root) {
-    std::string engineHead;
-    const int rc = GetRequestedSchemaData(kEngineViewQuery, engineHead, rootView.c_str());
-    if (rc == SQLITE_DONE) {
-        return internalError(uri, "no EngineViews row for route " + rootView + " of type " +
-                                      root["@odata.type"].asString());
-    }
-    if (rc != SQLITE_ROW) return internalError(uri, "EngineViews lookup: " + sqliteFailure(rc));
-    if (engineHead.empty()) return {200, std::move(root)};
-    return buildThroughEngine(uri, engineHead);
-}
-
-// Produces the resource at uri (a checked path without trailing '/'), holding the library.
+// The reply for the resource at uri (a checked path without trailing '/').
 Reply produceResource(const std::string& uri) {
-    std::lock_guard<std::mutex> lock(gLibraryMutex);
-    std::string statement;
-    int rc = GetViewNameFromopenApiDB(uri.c_str(), statement);
-    if (rc != SQLITE_OK) return internalError(uri, "resolving: " + sqliteFailure(rc));
-    const std::string rootView = rootViewOf(statement);
-    if (rootView.empty()) return notFound(uri);
-    std::string rootText;
-    rc = GetRequestedSchemaData(statement.c_str(), rootText, uri.c_str());
-    if (rc == SQLITE_DONE || (rc == SQLITE_ROW && rootText.empty())) return notFound(uri);
-    if (rc != SQLITE_ROW) return internalError(uri, "root query failed: " + sqliteFailure(rc));
-    Json::Value root;
-    if (!parseObject(rootText, root)) return internalError(uri, "root column is not a JSON object");
-    static const char kTypeKey[] = "@odata.type";
-    const Json::Value* type = root.find(kTypeKey, kTypeKey + sizeof kTypeKey - 1);
-    if (type == nullptr || !isEngineType(*type)) return {200, std::move(root)};
-    return answerEngineType(uri, rootView, std::move(root));
+    FetchResult result = fetchResource(uri);
+    switch (result.outcome) {
+    case FetchOutcome::Found:
+        return {200, std::move(result.resource)};
+    case FetchOutcome::NoRoute:
+        return notFound(uri);
+    case FetchOutcome::NoResource:
+        if (!result.detail.empty()) logLine("note: " + uri + ": " + result.detail);
+        return notFound(uri);
+    case FetchOutcome::Failed:
+        break;
+    }
+    return internalError(uri, result.detail);
+}
+
+// The service document, listing the service root's links.
+Reply serviceDocumentReply() {
+    Reply root = produceResource(kServiceRootPath);
+    if (root.status != 200) return root;
+    return {200, serviceDocument(root.body)};
+}
+
+// The $metadata document: the walk over the whole service runs once, on the first request.
+Reply metadataReply() {
+    static std::mutex made;
+    static std::string document;
+    std::lock_guard<std::mutex> lock(made);
+    if (document.empty()) document = metadataDocument(walkService(kServiceRootPath));
+    return {200, document, "application/xml"};
 }
 
 // Answers a GET (or HEAD) of the checked path.
@@ -311,6 +228,7 @@ Reply answerGet(const std::string& path) {
         version["v1"] = "/redfish/v1/";
         return {200, version};
     }
+    if (trimmed == kServiceDocumentPath) return serviceDocumentReply();
     const std::size_t rootLength = std::strlen(kServiceRootPath);
     if (trimmed.compare(0, rootLength, kServiceRootPath) != 0 ||
         (trimmed.size() > rootLength && trimmed[rootLength] != '/')) {
@@ -323,6 +241,7 @@ Reply answerGet(const std::string& path) {
 Reply answer(const httplib::Request& req) {
     if (req.method != "GET" && req.method != "HEAD") return methodNotAllowed(req.method);
     const std::string path = req.target.substr(0, req.target.find('?'));
+    if (path == kMetadataPath) return metadataReply(); // the one path with a '$'
     if (!isAcceptedPath(path)) return badPath();
     return answerGet(path);
 }
@@ -331,12 +250,19 @@ void writeReply(const Reply& reply, httplib::Response& res) {
     res.status = reply.status;
     res.set_header("OData-Version", "4.0");
     res.set_header("Allow", kAllowedMethods);
-    res.set_content(jsonText(reply.body), "application/json");
+    if (reply.text.empty()) {
+        res.set_content(resourceText(reply.body), "application/json");
+    } else {
+        res.set_content(reply.text, reply.textType.c_str());
+    }
 }
 
 // Handles every request before httplib's own routing; nothing escapes it.
 httplib::Server::HandlerResponse handleRequest(const httplib::Request& req,
                                                httplib::Response& res) {
+    // httplib cuts the body to a requested range after this handler; the service ignores
+    // Range instead. The request object is the server's own, not a constant.
+    const_cast<httplib::Request&>(req).ranges.clear();
     try {
         writeReply(answer(req), res);
     } catch (const std::exception& e) {
@@ -385,8 +311,16 @@ void logRequest(const httplib::Request& req, const httplib::Response& res) {
     logLine(line.str());
 }
 
+// Lets a restarted service bind while old connections linger, but never share a port:
+// httplib's default also sets SO_REUSEPORT, with which a second service binds a port in use.
+void reuseAddressOnly(socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
 // Binds server to options' address and port. Returns the bound port, or -1.
 int bindServer(httplib::Server& server, const ServeOptions& options) {
+    server.set_socket_options(reuseAddressOnly);
     if (options.port == 0) return server.bind_to_any_port(options.bindAddress);
     return server.bind_to_port(options.bindAddress, options.port) ? options.port : -1;
 }
@@ -433,10 +367,12 @@ int runServe(const std::vector<std::string>& args) {
     server.set_pre_routing_handler(handleRequest);
     server.set_error_handler(httplib::Server::HandlerWithResponse(fillErrorBody));
     server.set_logger(logRequest);
+    errno = 0;
     const int port = bindServer(server, options);
     if (port < 0) {
+        const std::string why = errno != 0 ? std::string(": ") + std::strerror(errno) : "";
         logLine("cannot listen on " + options.bindAddress + " port " +
-                std::to_string(options.port));
+                std::to_string(options.port) + why);
         return kExitFailed;
     }
     logLine("listening on http://" + hostForUrl(options.bindAddress) + ":" + std::to_string(port) +

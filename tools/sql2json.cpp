@@ -1,11 +1,13 @@
 // sql2json: serve Redfish resources from the converter's SQLite views on a shell.
 //
-//   sql2json get URI          resolve URI through UriInfo, run the statement, print the resource
+//   sql2json get URI          print the resource at URI (resource_fetcher.hpp)
 //   sql2json view [--array | --subarray] [--expand N] SQL
 //                             run a view query through the engine and print the tree
-//   sql2json resolve URI      print the statement that produces URI's resource
+//   sql2json resolve URI      print the statement that produces URI's root column
 //   sql2json serve [--port N] [--bind ADDR]
 //                             answer Redfish requests over HTTP (serve.cpp)
+//   sql2json check --schemas DIR [--json] [--from URI]
+//                             check the whole service against DMTF's schemas (check.cpp)
 //
 // Results go to standard output, diagnostics to standard error as one line each. The
 // converter opens its databases while the program is loaded, under the path prefix both were
@@ -20,14 +22,15 @@
 #include <string>
 #include <vector>
 
-#include <json/reader.h>
 #include <json/value.h>
-#include <json/writer.h>
 #include <sqlite3.h>
 
 #include "SqlitetoJsonConverter.h"
-#include "internal.hpp" // the fixed database paths the converter opens
+#include "check.hpp"
+#include "resource_fetcher.hpp"
 #include "serve.hpp"
+#include "tool_log.hpp"
+#include "tool_paths.hpp"
 
 #ifndef SQL2JSON_TOOL_VERSION
 #define SQL2JSON_TOOL_VERSION "unknown"
@@ -45,37 +48,61 @@ constexpr int kExitNotFound = 5;    // the statement ran but produced no resourc
 
 // Databases without which the converter cannot serve anything; the others (HMC, telemetry)
 // only cost the resources built from them, which then fail with their own message.
-const char* const kRequiredDatabases[] = {LIVE_OBJECT_DB_PATH, OPENAPI_DB_PATH, METADATA_DB_PATH};
+const char* const kRequiredDatabases[] = {TOOL_LIVE_OBJECT_DB, TOOL_OPENAPI_DB, TOOL_METADATA_DB};
 
-const char kUsage[] = "usage: sql2json get URI\n"
-                      "       sql2json view [--array | --subarray] [--expand N] SQL\n"
-                      "       sql2json resolve URI\n"
-                      "       sql2json serve [--port N] [--bind ADDR]\n"
-                      "       sql2json --help | --version\n";
+// The converter runs a statement on the telemetry database when its text holds this.
+const char kTelemetryMarker[] = "JSON";
+
+const char kUsage[] =
+    "usage: sql2json [--log-level N] get URI\n"
+    "       sql2json [--log-level N] view [--array | --subarray] [--expand N] SQL\n"
+    "       sql2json [--log-level N] resolve URI\n"
+    "       sql2json [--log-level N] serve [--port N] [--bind ADDR]\n"
+    "       sql2json [--log-level N] check --schemas DIR [--json] [--from URI]\n"
+    "       sql2json --help | --version\n";
 
 const char kHelp[] =
     "\n"
-    "  get URI       find URI's row in UriInfo, run the composed statement with URI as its\n"
-    "                parameter and print the resource's root column as indented JSON\n"
-    "  view SQL      run a query over the views through the converter's engine and print\n"
-    "                the formatted tree: an object (default), an array of objects (--array)\n"
-    "                or one flat array of values (--subarray); --expand N sets the expand\n"
-    "                depth, 1 to 6 (default 1)\n"
-    "  resolve URI   print the statement that get would run\n"
+    "  get URI       print the resource at URI as indented JSON, exactly as serve answers\n"
+    "                it: the route UriInfo gives for URI, its statement run with URI as the\n"
+    "                parameter, and the resource built again by the engine when its type is\n"
+    "                one the converter formats (EngineViews names the view)\n"
+    "  view SQL      run one SQL query over the views through the converter's engine and\n"
+    "                print the formatted tree: an object (default; it holds the query's LAST\n"
+    "                row, and a query that gives more rows is warned about), an array of\n"
+    "                objects (--array) or one flat array of values (--subarray). --expand N\n"
+    "                (1 to 6, default 1) is the expand depth handed to the engine, which\n"
+    "                passes it down its sub-queries one less at each level; sub-queries run\n"
+    "                whatever it is, so it changes no output of the sample's views\n"
+    "  resolve URI   print the statement that produces URI's root column, then an SQL\n"
+    "                comment naming the database it runs on (the telemetry database when the\n"
+    "                statement holds \"JSON\", else the live-object database)\n"
     "  serve         answer GET and HEAD requests for /redfish and /redfish/v1/... over\n"
     "                HTTP as a read-only Redfish service, on 127.0.0.1 port 8000 unless\n"
-    "                --bind and --port say otherwise (--port 0: any free port); logs one\n"
-    "                line per request on standard error; stops on SIGINT or SIGTERM\n"
+    "                --bind and --port say otherwise (--port 0: any free port; a port in use\n"
+    "                fails with status 1); logs one line per request on standard error;\n"
+    "                stops on SIGINT or SIGTERM\n"
+    "  check         walk the service from /redfish/v1 (or --from URI), following every\n"
+    "                \"@odata.id\", and report each resource that breaks DMTF's JSON schema of\n"
+    "                its \"@odata.type\" (from the folder DIR: NAME.json for\n"
+    "                http://redfish.dmtf.org/schemas/v1/NAME.json) or the service's links:\n"
+    "                \"@odata.id\" differing from the URI, counts differing from their arrays,\n"
+    "                links that no route or row serves, fragments that point at nothing.\n"
+    "                One line per problem and a summary line; --json writes a JSON document\n"
     "\n"
-    "Exit status: 0 success, 1 query failed, 2 bad arguments, 3 unknown URI,\n"
-    "4 database missing, 5 no resource or no row.\n"
-    "The converter logs to standard error up to the level in SQL2JSON_LOG_LEVEL (default 2,\n"
-    "failures, which include every schema property that a view does not supply):\n"
-    "SQL2JSON_LOG_LEVEL=1 quiets it, 5 shows everything.\n";
+    "Exit status: 0 success (check: no problem), 1 query failed (check: problems found),\n"
+    "2 bad arguments, 3 unknown URI, 4 database or schema folder missing, 5 no resource or\n"
+    "no row.\n"
+    "Log: the converter's and the tool's failures go to standard error. --log-level N (or\n"
+    "SQL2JSON_LOG_LEVEL=N) shows the converter's messages up to level N instead: 2 adds the\n"
+    "schema properties that a view does not supply, 5 shows everything, 0 nothing.\n";
 
 bool isRunCommand(const char* word) {
-    return std::strcmp(word, "get") == 0 || std::strcmp(word, "view") == 0 ||
-           std::strcmp(word, "resolve") == 0 || std::strcmp(word, "serve") == 0;
+    static const char* const kCommands[] = {"get", "view", "resolve", "serve", "check"};
+    for (const char* command : kCommands) {
+        if (std::strcmp(word, command) == 0) return true;
+    }
+    return false;
 }
 
 // Writes text to standard error with a plain system call (safe before the C library is up).
@@ -85,10 +112,15 @@ void writeError(const char* text) {
 }
 
 // Runs from .preinit_array, before any shared library (the C library included) is
-// initialised, so it uses system calls only: when a command that needs the databases is given,
-// ends the program with kExitNoDatabase if one of them is missing.
+// initialised, so it uses system calls only: when a command that needs the databases is given
+// (after a leading --log-level N), ends the program with kExitNoDatabase if one is missing.
 void checkDatabasesBeforeLoad(int argc, char** argv, char** /*envp*/) {
-    if (argc < 2 || argv == nullptr || argv[1] == nullptr || !isRunCommand(argv[1])) return;
+    int command = 1;
+    if (argc > 3 && argv[1] != nullptr && std::strcmp(argv[1], "--log-level") == 0) command = 3;
+    if (argc <= command || argv == nullptr || argv[command] == nullptr ||
+        !isRunCommand(argv[command])) {
+        return;
+    }
     for (const char* path : kRequiredDatabases) {
         if (access(path, R_OK) != 0) {
             writeError("sql2json: database missing: ");
@@ -113,72 +145,38 @@ int usageError(const std::string& message) {
     return kExitUsage;
 }
 
-std::string sqliteFailure(int rc) {
-    return "SQLite error " + std::to_string(rc) + " (" + sqlite3_errstr(rc) + ")";
-}
-
-// Prints value as indented JSON with a final newline.
-void printJson(const Json::Value& value) {
-    Json::StreamWriterBuilder builder;
-    builder["indentation"] = "  ";
-    builder["precision"] = 15; // 0.1 prints as 0.1, not 0.10000000000000001
-    std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
-    writer->write(value, &std::cout);
-    std::cout << '\n';
-}
-
-// The URI without its trailing '/' characters ("/" stays "/"): the resolution ignores them,
-// and the composed statement compares the parameter with "@odata.id" as it stands.
-std::string withoutTrailingSlashes(const std::string& uri) {
-    std::string::size_type end = uri.find_last_not_of('/');
-    return end == std::string::npos ? uri.substr(0, 1) : uri.substr(0, end + 1);
-}
-
-// Composes the statement for uri into statement. Returns kExitOk, or the failure's status
-// after reporting it (statement is then unusable).
-int resolveUri(const std::string& uri, std::string& statement) {
-    const int rc = GetViewNameFromopenApiDB(uri.c_str(), statement);
-    if (rc != SQLITE_OK)
-        return fail(kExitQueryFailed, "resolving " + uri + ": " + sqliteFailure(rc));
-    static const std::string kNoView = " select root from  where [@odata.id]=?";
-    if (statement.size() >= kNoView.size() &&
-        statement.compare(statement.size() - kNoView.size(), kNoView.size(), kNoView) == 0) {
-        return fail(kExitUnknownUri, "no resource pattern matches URI " + uri);
-    }
-    return kExitOk;
-}
-
 int runResolve(const std::vector<std::string>& args) {
     if (args.size() != 1) return usageError("resolve takes exactly one URI");
     std::string statement;
-    const int status = resolveUri(args[0], statement);
-    if (status != kExitOk) return status;
-    std::cout << statement << '\n';
+    const int rc = GetViewNameFromopenApiDB(args[0].c_str(), statement);
+    if (rc != SQLITE_OK)
+        return fail(kExitQueryFailed, "resolving " + args[0] + ": " + sqliteFailure(rc));
+    if (statement.find(" select root from  where ") != std::string::npos)
+        return fail(kExitUnknownUri, "no resource pattern matches URI " + args[0]);
+    const bool telemetry = statement.find(kTelemetryMarker) != std::string::npos;
+    std::cout << statement << "\n-- runs on "
+              << (telemetry ? "the telemetry database " TOOL_TELEMETRY_DB
+                            : "the live-object database " TOOL_LIVE_OBJECT_DB)
+              << '\n';
     return kExitOk;
 }
 
 int runGet(const std::vector<std::string>& args) {
     if (args.size() != 1) return usageError("get takes exactly one URI");
-    std::string statement;
-    const int status = resolveUri(args[0], statement);
-    if (status != kExitOk) return status;
-    const std::string id = withoutTrailingSlashes(args[0]);
-    std::string body;
-    const int rc = GetRequestedSchemaData(statement.c_str(), body, id.c_str());
-    if (rc == SQLITE_DONE || (rc == SQLITE_ROW && body.empty())) {
-        return fail(kExitNotFound, "no resource at " + id);
+    const std::string uri = withoutTrailingSlashes(args[0]);
+    const FetchResult result = fetchResource(uri);
+    switch (result.outcome) {
+    case FetchOutcome::Found:
+        std::cout << resourceText(result.resource);
+        return kExitOk;
+    case FetchOutcome::NoRoute:
+        return fail(kExitUnknownUri, "no resource pattern matches URI " + uri);
+    case FetchOutcome::NoResource:
+        return fail(kExitNotFound, "no resource at " + uri);
+    case FetchOutcome::Failed:
+        break;
     }
-    if (rc != SQLITE_ROW)
-        return fail(kExitQueryFailed, "query for " + id + " failed: " + sqliteFailure(rc));
-    Json::Value resource;
-    Json::CharReaderBuilder reader;
-    std::string errors;
-    std::unique_ptr<Json::CharReader> parser(reader.newCharReader());
-    if (!parser->parse(body.data(), body.data() + body.size(), &resource, &errors)) {
-        return fail(kExitQueryFailed, "the root column for " + id + " is not JSON: " + errors);
-    }
-    printJson(resource);
-    return kExitOk;
+    return fail(kExitQueryFailed, uri + ": " + result.detail);
 }
 
 // Options of view, as parsed from the command line.
@@ -219,10 +217,47 @@ int parseViewOptions(const std::vector<std::string>& args, ViewOptions& options)
     return haveSql ? kExitOk : usageError("view needs an SQL query");
 }
 
+struct StatementFinalizer {
+    void operator()(sqlite3_stmt* stmt) const noexcept { sqlite3_finalize(stmt); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+// What the tool learns of a view query by preparing it on the main connection.
+struct QueryShape {
+    bool empty = false;    // no statement at all (blank or only comments)
+    bool more = false;     // text after the first statement holds another one
+    bool manyRows = false; // the first statement gives more than one row
+};
+
+// Prepares sql (and what follows its first statement) without changing anything, and steps
+// the first statement at most twice. A text that does not prepare leaves shape as it is: the
+// engine then reports the failure.
+QueryShape shapeOf(const std::string& sql) {
+    QueryShape shape;
+    if (dmdbhandle == nullptr) return shape;
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(dmdbhandle, sql.c_str(), -1, &raw, &tail) != SQLITE_OK) return shape;
+    Statement first(raw);
+    shape.empty = first == nullptr;
+    if (first == nullptr) return shape;
+    raw = nullptr;
+    if (tail != nullptr && sqlite3_prepare_v2(dmdbhandle, tail, -1, &raw, nullptr) != SQLITE_OK)
+        shape.more = true; // something that is not even a statement follows
+    Statement second(raw);
+    shape.more = shape.more || second != nullptr;
+    shape.manyRows =
+        sqlite3_step(first.get()) == SQLITE_ROW && sqlite3_step(first.get()) == SQLITE_ROW;
+    return shape;
+}
+
 int runView(const std::vector<std::string>& args) {
     ViewOptions options;
-    const int status = parseViewOptions(args, options);
+    int status = parseViewOptions(args, options);
     if (status != kExitOk) return status;
+    const QueryShape shape = shapeOf(options.sql);
+    if (shape.empty) return usageError("the query is empty");
+    if (shape.more) return usageError("view runs one SQL statement; the query holds more");
     Json::Value out(options.objectType == kJsonObjectType ? Json::nullValue : Json::arrayValue);
     const int rc =
         options.expandDepth == 0
@@ -234,14 +269,30 @@ int runView(const std::vector<std::string>& args) {
         return fail(kExitQueryFailed, "query failed: " + sqliteFailure(rc) + ": " + detail);
     }
     if (out.isNull()) return fail(kExitNotFound, "the query returned no row");
-    printJson(out);
+    std::cout << resourceText(out);
+    if (options.objectType == kJsonObjectType && shape.manyRows) {
+        fail(kExitOk, "the query gave more than one row; printed the last (--array prints all)");
+    }
+    return kExitOk;
+}
+
+// Takes a leading "--log-level N" off args. Returns kExitOk, or kExitUsage after reporting.
+int takeLogLevel(std::vector<std::string>& args) {
+    if (args.empty() || args[0] != "--log-level") return kExitOk;
+    if (args.size() < 2 || args[1].size() != 1 || args[1][0] < '0' || args[1][0] > '9')
+        return usageError("--log-level takes a level from 0 to 9");
+    setToolLogLevel(args[1][0] - '0');
+    args.erase(args.begin(), args.begin() + 2);
     return kExitOk;
 }
 
 int run(int argc, char** argv) {
-    if (argc < 2) return usageError("no command given");
-    const std::string command = argv[1];
-    const std::vector<std::string> args(argv + 2, argv + argc);
+    std::vector<std::string> words(argv + 1, argv + argc);
+    const int status = takeLogLevel(words);
+    if (status != kExitOk) return status;
+    if (words.empty()) return usageError("no command given");
+    const std::string command = words[0];
+    const std::vector<std::string> args(words.begin() + 1, words.end());
     if (command == "--help" || command == "-h") {
         std::cout << kUsage << kHelp;
         return kExitOk;
@@ -254,6 +305,7 @@ int run(int argc, char** argv) {
     if (command == "view") return runView(args);
     if (command == "resolve") return runResolve(args);
     if (command == "serve") return runServe(args);
+    if (command == "check") return runCheck(args);
     return usageError("unknown command " + command);
 }
 

@@ -1,0 +1,42 @@
+// How the tool answers a Redfish URI: the one routing that get, serve and check share.
+//
+//   fetchResource       the resource at a URI, or why there is none
+//   resourceText        a resource as the tool prints and serves it
+//   withoutTrailingSlashes, sqliteFailure
+#ifndef SQL2JSON_TOOLS_RESOURCE_FETCHER_HPP
+#define SQL2JSON_TOOLS_RESOURCE_FETCHER_HPP
+
+#include <string>
+
+#include <json/value.h>
+
+enum class FetchOutcome {
+    Found,      // resource holds the resource
+    NoRoute,    // no UriInfo pattern matches the URI
+    NoResource, // the route's statement gave no row (or an empty root)
+    Failed      // a statement failed or gave no JSON object; detail says which
+};
+
+struct FetchResult {
+    FetchOutcome outcome = FetchOutcome::Failed;
+    Json::Value resource;
+    std::string detail; // why, for NoResource (when known) and Failed
+};
+
+// The resource at uri, a path without trailing '/'. The URI is resolved through UriInfo and
+// the composed statement runs with the URI bound; when the root column's "@odata.type" is one
+// whose property types the converter loads, the resource is built again by the view-to-JSON
+// engine from the view that EngineViews names for the route (NULL there keeps the root). Calls
+// into the converter are serialised, so any thread may call it.
+FetchResult fetchResource(const std::string& uri);
+
+// value as indented JSON text with a final newline: what get prints and serve answers.
+std::string resourceText(const Json::Value& value);
+
+// The path without its trailing '/' characters ("/" stays "/").
+std::string withoutTrailingSlashes(const std::string& path);
+
+// "SQLite error <rc> (<SQLite's text for rc>)".
+std::string sqliteFailure(int rc);
+
+#endif

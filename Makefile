@@ -1,6 +1,6 @@
 # Entry points for a fresh Debian machine. Each target installs what is missing first.
 #   make test   configure, build and run the whole test suite
-#   make demo   build the tool and sample databases and serve sample resources
+#   make demo   build the tool and sample databases, print two resources, check the service
 #   make serve-demo  the same build, its Redfish service in the background, one curl request
 BUILD ?= build
 JOBS ?= $(shell nproc)
@@ -22,13 +22,15 @@ clean:
 	rm -rf $(BUILD)
 
 # The converter and the tool built with their fixed paths under $(DEMO)/root, where the build
-# also creates the sample server's databases; then two resources served from them.
+# also creates the sample server's databases; then two resources printed from them and the
+# whole service checked against DMTF's schemas in DMTF_SCHEMAS (when that folder exists).
 DEMO ?= build-demo
+DMTF_SCHEMAS ?= $(abspath ../shared/dmtf/json-schema)
 demo: deps
 	cmake -S . -B $(DEMO) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSQL2JSON_BUILD_TESTS=OFF \
 	  -DSQL2JSON_PATH_PREFIX=$(abspath $(DEMO)/root) -DSQL2JSON_SAMPLE_DATA=ON
 	cmake --build $(DEMO) -j $(JOBS)
-	@./sample/demo.sh $(DEMO)/tools/sql2json
+	@./sample/demo.sh $(DEMO)/tools/sql2json $(DMTF_SCHEMAS)
 
 # The same build; then `sql2json serve` on a free loopback port, one resource fetched with
 # curl (SERVE_PATH), and the service stopped.

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Starts the Redfish service of a demo build in the background on a free loopback port,
-# fetches one resource with curl, stops the service and shows its request log.
+# fetches one resource with curl, stops the service and shows its request log. Fails when
+# the request fails.
 # Usage: serve_demo.sh TOOL [PATH]
 set -euo pipefail
 tool=$1
 path=${2:-/redfish/v1/Chassis/1U}
-export SQL2JSON_LOG_LEVEL=${SQL2JSON_LOG_LEVEL:-1}  # the converter's own failures only
 
 log=$(mktemp)
 "$tool" serve --bind 127.0.0.1 --port 0 2>"$log" &
@@ -36,4 +36,4 @@ url="http://127.0.0.1:$port$path"
 echo
 echo "\$ sql2json serve --port 0 &    # listening on port $port"
 echo "\$ curl -i $url"
-curl -sS -i --max-time 10 "$url"
+curl -sS -i --fail-with-body --max-time 10 "$url"

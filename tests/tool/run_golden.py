@@ -31,6 +31,7 @@ CASES = [
     ("serve_stray_word", ["serve", "now"], 2, False, "serve takes --port N"),
     ("resolve_member", ["resolve", BOOT + "/1/"], 0, True, ""),
     ("resolve_cte", ["resolve", BOOT], 0, True, ""),
+    ("resolve_telemetry", ["resolve", "/redfish/v1/Chassis/1U/Power"], 0, True, ""),
     ("resolve_unknown", ["resolve", "/redfish/v1/EventService"], 3, False,
      "sql2json: no resource pattern matches URI /redfish/v1/EventService"),
     ("get_boot_option", ["get", BOOT + "/1"], 0, True, ""),

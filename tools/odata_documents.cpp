@@ -27,14 +27,19 @@ std::string namespaceOf(const std::string& odataType) {
 }
 
 // Adds the namespaces of every "@odata.type" at or below value to byFile, keyed by the DMTF
-// CSDL file that defines them ("Chassis_v1.xml": "Chassis", "Chassis.v1_14_0").
+// CSDL file that defines them ("Chassis_v1.xml": "Chassis", "Chassis.v1_14_0"). What an "Oem"
+// member holds is the vendor's, not DMTF's, so is left out.
 void collectNamespaces(const Json::Value& value,
                        std::map<std::string, std::set<std::string>>& byFile) {
-    if (value.isArray() || value.isObject()) {
-        for (const Json::Value& member : value)
-            collectNamespaces(member, byFile);
+    if (value.isArray()) {
+        for (const Json::Value& element : value)
+            collectNamespaces(element, byFile);
     }
-    if (!value.isObject() || !value["@odata.type"].isString()) return;
+    if (!value.isObject()) return;
+    for (auto member = value.begin(); member != value.end(); ++member) {
+        if (member.name() != "Oem") collectNamespaces(*member, byFile);
+    }
+    if (!value["@odata.type"].isString()) return;
     const std::string name = namespaceOf(value["@odata.type"].asString());
     if (name.empty()) return;
     const std::string base = name.substr(0, name.find('.'));

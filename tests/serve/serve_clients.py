@@ -117,7 +117,7 @@ def walk_service(service, tool):
         expect(status == 200 and body == run(EMULATOR + [tool, "get", uri]), "%s: %d" % (uri, status))
         for key, value in re.findall(r'"(@odata\.id|@odata\.type)" : "([^"#]*#?[^"]*)"', body):
             if key == "@odata.type":
-                types.add(value[1:].rsplit(".", 1)[0])
+                types |= {value[1:].rsplit(".", 1)[0]} if "Oem." not in value else set()
             elif value.split("#")[0].rstrip("/") not in seen:
                 seen.add(value.split("#")[0].rstrip("/"))
                 queue.append(value.split("#")[0].rstrip("/"))

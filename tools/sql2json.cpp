@@ -112,11 +112,17 @@ void writeError(const char* text) {
 }
 
 // Runs from .preinit_array, before any shared library (the C library included) is
-// initialised, so it uses system calls only: when a command that needs the databases is given
-// (after a leading --log-level N), ends the program with kExitNoDatabase if one is missing.
+// initialised, so it uses system calls and the tool's own code only: takes a leading
+// --log-level N, and when a command that needs the databases is given, ends the program with
+// kExitNoDatabase if one of them is missing.
 void checkDatabasesBeforeLoad(int argc, char** argv, char** /*envp*/) {
     int command = 1;
-    if (argc > 3 && argv[1] != nullptr && std::strcmp(argv[1], "--log-level") == 0) command = 3;
+    if (argc > 3 && argv[1] != nullptr && std::strcmp(argv[1], "--log-level") == 0) {
+        command = 3;
+        const char* level = argv[2];
+        // The converter logs while it loads: that log follows the option too.
+        if (level[0] >= '0' && level[0] <= '9' && level[1] == '\0') setToolLogLevel(level[0] - '0');
+    }
     if (argc <= command || argv == nullptr || argv[command] == nullptr ||
         !isRunCommand(argv[command])) {
         return;

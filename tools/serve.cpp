@@ -75,6 +75,7 @@ int parseServeOptions(const std::vector<std::string>& args, ServeOptions& option
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <sstream>
 #include <thread>
 

@@ -1,0 +1,164 @@
+// URI resolution: resource lookup, two-stage statements, FROM position, single-value statements.
+#include <thread>
+
+#include "support.hpp"
+
+namespace {
+
+// Overlapping patterns; each exact row comes after a wildcard row of the same length.
+const std::string kUriRows =
+    kUriInfo + "; insert into UriInfo(URI, n_Segments, view_name, CTE) values"
+               "('/redfish/v1/Chassis', 3, 'Chassis', NULL), ('/redfish/v1/Chassis/%', 4, 'Ch',"
+               " 'WITH a AS (SELECT 1)'), ('/redfish/v1/Chassis/1', 4, 'One', NULL),"
+               "('/redfish/v1/Chassis/%/Power', 5, 'Power', NULL), ('/redfish/v1/Systems/%', 4,"
+               " 'SysA', NULL), ('/redfish/v1/Systems/_', 4, 'SysB', NULL),"
+               "('/redfish/v1/Managers', 3, NULL, 'WITH m AS (SELECT 2)');";
+const std::string kItems =
+    "create table Items(id, body); insert into Items values ('1', 'B1'), ('2', NULL), ('3', 'B3');"
+    "create table Q(name, sqltext); insert into Q values ('item', 'select body from Items where "
+    "id = ?'), ('nullq', NULL), ('bad', 'select x from Missing where ?'), ('noparam', 'select 1');"
+    "create view Ch as select 'C7' as root, '/redfish/v1/Chassis/7' as [@odata.id];";
+
+std::string composed(const std::string& cte, const std::string& view) {
+    return cte + " select root from " + view + " where [@odata.id]=?";
+}
+
+} // namespace
+
+// The longest pattern wins, then the one with fewer wildcards, then the first row; the
+// trailing '/' is ignored, case too, and the '/' count must match. The output is appended to.
+TEST(GetViewNameFromopenApiDB, AppendsTheStatementOfTheBestPattern) {
+    DbPtr db =
+              openDb(kItems + "attach ':memory:' as openapidb; create table openapidb." + kUriRows),
+          other = openDb();
+    Handles handles(db.get());
+    const std::pair<const char*, std::string> cases[] = {
+        {"/redfish/v1/Chassis//", composed("", "Chassis")},
+        {"/REDFISH/v1/chassis", composed("", "Chassis")},
+        {"/redfish/v1//Chassis", composed("", "")},
+        {"/redfish/v1/Chassis/1", composed("", "One")},
+        {"/redfish/v1/Chassis/1/Power", composed("", "Power")},
+        {"/redfish/v1/Chassis/7/Thermal", composed("", "")},
+        {"/redfish/v1/Systems/1", composed("", "SysA")},
+        {"/redfish/v1/Managers", composed("WITH m AS (SELECT 2)", "")}};
+    for (const auto& [uri, expected] : cases) {
+        std::string out;
+        EXPECT_EQ(GetViewNameFromopenApiDB(uri, out), 0) << uri;
+        EXPECT_EQ(out, expected) << uri;
+    }
+    std::string out = "prefix;", body;
+    EXPECT_EQ(GetViewNameFromopenApiDB("/redfish/v1/Chassis/7", out), 0);
+    EXPECT_EQ(out, "prefix;" + composed("WITH a AS (SELECT 1)", "Ch"));
+    EXPECT_EQ(GetRequestedSchemaData(out.c_str() + 7, body, "/redfish/v1/Chassis/7"), SQLITE_ROW);
+    EXPECT_EQ(body, "C7");
+    for (const LogRecord& record : logRecords())
+        EXPECT_NE(record.level, 2) << record.message;
+    EXPECT_EQ(GetViewNameFromopenApiDB(nullptr, out), SQLITE_MISUSE);
+    dmdbhandle = other.get(); // no UriInfo
+    EXPECT_EQ(GetViewNameFromopenApiDB("/redfish/v1", out), SQLITE_ERROR);
+    dmdbhandle = nullptr;
+    EXPECT_EQ(GetViewNameFromopenApiDB("/redfish/v1", out), SQLITE_MISUSE);
+    EXPECT_EQ(out, "prefix;" + composed("WITH a AS (SELECT 1)", "Ch")); // untouched
+}
+
+TEST(GetCustomCTEData, OutcomeTable) {
+    DbPtr db = openDb(kItems);
+    Handles handles(db.get());
+    const std::string byName = "select sqltext from Q where name = ?";
+    // clang-format off
+    const std::tuple<std::string, const char*, const char*, int, const char*> cases[] = {
+        {byName, "item", "1", SQLITE_ROW, "B1"},      {byName, "item", "9", SQLITE_DONE, "-"},
+        {byName, "item", "2", SQLITE_ROW, "-"},       {byName, "none", "1", SQLITE_DONE, "-"},
+        {byName, "nullq", "1", SQLITE_ROW, "-"},      {byName, nullptr, "1", SQLITE_OK, "-"},
+        {byName, "item", "", SQLITE_OK, "-"},         {byName, "bad", "1", SQLITE_ERROR, "-"},
+        {byName, "noparam", "1", SQLITE_RANGE, "-"},  {"select 1 from", "i", "1", SQLITE_ERROR, "-"},
+        {"select 1", "item", "1", SQLITE_RANGE, "-"}, {" -- nothing", "i", "1", SQLITE_MISUSE, "-"}};
+    // clang-format on
+    for (const auto& [query, first, second, rc, expected] : cases) {
+        std::string out = "-", text = query;
+        EXPECT_EQ(GetCustomCTEData(out, text, const_cast<char*>(first), const_cast<char*>(second),
+                                   nullptr),
+                  rc)
+            << query << (first ? first : "NULL") << second;
+        EXPECT_EQ(out, expected) << query << (first ? first : "NULL") << second;
+    }
+    EXPECT_EQ(sqlite3_next_stmt(db.get(), nullptr), nullptr);
+}
+
+// Letters in either case, and the high-bit twins of F, R, O and M; nothing else.
+TEST(GetPositionofFromCluase, FindsTheFirstFromByteWise) {
+    // clang-format off
+    const std::pair<const char*, int> cases[] = {
+        {"select a FROM t", 9}, {"DateFrom", 4}, {"fRoM", 0}, {"x \xC6\xD2\xCF\xCD", 2},
+        {"\xE6\xF2\xEF\xED", 0}, {"\x06\x12\x0F\x0D", -1}, {"\x86ROM", -1}, {"custom", -1},
+        {"fro", -1}, {nullptr, -1}};
+    // clang-format on
+    for (const auto& [text, index] : cases)
+        EXPECT_EQ(GetPositionofFromCluase(text), index) << (text ? text : "NULL");
+}
+
+// "JSON" in the text (case-sensitive) sends a statement to the telemetry database; an empty
+// value is not bound.
+TEST(GetRequestedSchemaData, RoutesOnUpperCaseJsonAndReadsTheFirstColumn) {
+    const std::string telemetry =
+        SQL2JSON_TEST_ROOT "/var/run/telemetryservice/telemetry_timeseries_database.db";
+    openDb("create table S(JSONBody); insert into S values ('{\"t\":1}');", telemetry);
+    DbPtr db = openDb(kItems);
+    Handles handles(db.get());
+    // clang-format off
+    const std::tuple<const char*, const char*, int, const char*> cases[] = {
+        {"select JSONBody from S", nullptr, SQLITE_ROW, "{\"t\":1}"},
+        {"select json_object('a', body) from Items where id = ?", "1", SQLITE_ROW, "{\"a\":\"B1\"}"},
+        {"select body as JSONish from Items where id = ?", "1", SQLITE_ERROR, "-"},
+        {"select coalesce(?, 'unbound')", "", SQLITE_ROW, "unbound"},
+        {"select body from Items where id = ?", "2", SQLITE_ROW, "-"},
+        {"select body, id from Items where id = ?", "3", SQLITE_ROW, "B3"},
+        {"select 1 where ?", "0", SQLITE_DONE, "-"}, {"select 1", "1", SQLITE_RANGE, "-"},
+        {"select nope", "1", SQLITE_ERROR, "-"}, {nullptr, "1", SQLITE_MISUSE, "-"}};
+    // clang-format on
+    for (const auto& [query, value, rc, expected] : cases) {
+        std::string out = "-";
+        EXPECT_EQ(GetRequestedSchemaData(query, out, value), rc) << query;
+        EXPECT_EQ(out, expected) << query;
+    }
+    std::filesystem::remove(telemetry);
+    std::string out = "-";
+    EXPECT_EQ(GetRequestedSchemaData("select JSONBody from S", out, nullptr), SQLITE_CANTOPEN);
+    EXPECT_EQ(sqlite3_next_stmt(db.get(), nullptr), nullptr);
+}
+
+// Another connection holds an exclusive lock for a moment; the main connection has no busy
+// timeout, so only the bounded retry lets each call succeed. The log shows the lock was met.
+TEST(UriResolutionBusyRetry, CallsSucceedOnceTheLockIsReleased) {
+    const std::string path = SQL2JSON_TEST_ROOT "/uri_lock.db";
+    DbPtr writer = openDb(kItems + "create table " + kUriRows, path), db;
+    sqlite3* reader = nullptr;
+    sqlite3_open_v2(path.c_str(), &reader, SQLITE_OPEN_READONLY, nullptr);
+    db.reset(reader);
+    Handles handles(reader);
+    EXPECT_EQ(eval(reader, "select count(*) from UriInfo"), "7"); // schema read before the lock
+    std::string out, query = "select sqltext from Q where name = ?";
+    char item[] = "item", one[] = "1";
+    const std::pair<std::function<int()>, std::string> calls[] = {
+        {[&] { return GetViewNameFromopenApiDB("/redfish/v1/Chassis/1", out = ""); },
+         composed("", "One")},
+        {[&] { return GetCustomCTEData(out, query, item, one, nullptr) - SQLITE_ROW; }, "B1"},
+        {[&] {
+             return GetRequestedSchemaData("select body from Items where id = '3'", out, "") - 100;
+         },
+         "B3"}};
+    for (const auto& [call, expected] : calls) {
+        exec(writer.get(), "begin exclusive");
+        std::thread release([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            exec(writer.get(), "commit");
+        });
+        EXPECT_EQ(call(), 0);
+        EXPECT_EQ(out, expected);
+        release.join();
+    }
+    EXPECT_EQ(logged(4, "[GetViewNameFromopenApiDB()]openapi DB is busy:5") +
+                  logged(4, "[GetCustomCTEData()]stepstatus: 5") +
+                  logged(4, "[GetRequestedSchemaData()]sql2json--stepstatus: 5"),
+              3);
+}

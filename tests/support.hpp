@@ -4,15 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdarg>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <map>
 #include <mutex>
 #include <regex>
-#include <sstream>
 
 #include <gtest/gtest.h>
 #include <json/json.h>
@@ -28,7 +24,7 @@ struct LogRecord {
     int level, module;
     std::string message;
 };
-std::mutex gFakeMutex; // the library calls in from many threads
+std::mutex gFakeMutex;                                      // the library calls from many threads
 std::vector<LogRecord>& gLog = *new std::vector<LogRecord>; // the library logs during exit
 std::map<std::string, Json::Value> gOemData;                // "kind/id" -> what the cache gives
 std::vector<std::string> gOemCalls;                         // "kind/id" ("!" when reserved is set)
@@ -48,20 +44,19 @@ extern "C" int vexaprintf(int level, int module, const char* format, ...) {
     return 0;
 }
 int getResourceOemData(char* kind, char* id, char* reserved, Json::Value& out) {
-    std::lock_guard<std::mutex> lock(gFakeMutex);
     const std::string key = std::string(kind) + "/" + id;
     gOemCalls.push_back(key + (reserved ? "!" : ""));
     return gOemData.count(key) ? (out = gOemData[key], 0) : -1;
 }
 int oemDatabaseClose() { return vexaprintf(0, 0, "oemDatabaseClose"); }
-int32_t DataAbstraction::HeaterMgr::get_property(const std::string& service,
-                                                 const std::string& path,
-                                                 const std::string& property,
-                                                 PropertyValue& value) {
+namespace DataAbstraction::HeaterMgr {
+int32_t get_property(const std::string& service, const std::string& path, const std::string& name,
+                     PropertyValue& value) {
     std::lock_guard<std::mutex> lock(gFakeMutex);
-    gHeaterCalls.push_back(service + " " + path + " " + property);
-    return gHeater.count(property) ? (value = gHeater[property], 7) : -1; // 7: only logged
+    gHeaterCalls.push_back(service + " " + path + " " + name);
+    return gHeater.count(name) ? (value = gHeater[name], 7) : -1; // the status is only logged
 }
+} // namespace DataAbstraction::HeaterMgr
 extern "C" int VirtualAcCycleReq_IPCClient(int32_t* command, int32_t* type, int32_t* size,
                                            uint8_t** response) {
     std::ofstream(gIpcFile, std::ios::app) << *command << " " << *type << " " << *size << " "
@@ -75,13 +70,12 @@ std::vector<LogRecord> logRecords() {
 }
 // Records at level whose message, line number taken out ("[f():12]x" is "[f()]x"), is text.
 int logged(int level, const std::string& text) {
-    const std::regex line(":[0-9]+\\]");
-    const auto records = logRecords();
-    return std::count_if(records.begin(), records.end(), [&](const LogRecord& r) {
-        return r.level == level &&
-               std::regex_replace(r.message, line, "]", std::regex_constants::format_first_only) ==
-                   text;
-    });
+    int count = 0;
+    for (const LogRecord& r : logRecords())
+        count +=
+            r.level == level && std::regex_replace(r.message, std::regex(":[0-9]+\\]"), "]",
+                                                   std::regex_constants::format_first_only) == text;
+    return count;
 }
 void clearFakes() { // the log and the call records; the data tables stay
     std::lock_guard<std::mutex> lock(gFakeMutex);
@@ -93,15 +87,14 @@ void clearFakes() { // the log and the call records; the data tables stay
 void exec(sqlite3* db, const std::string& sql) {
     char* error = nullptr;
     EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
-        << (error ? error : "") << " in: " << sql;
+        << (error ? error : "") << " in " << sql;
     sqlite3_free(error);
 }
 // A connection on path (a fresh file, its directories made) with sql run on it.
 DbPtr openDb(const std::string& sql = "", const std::string& path = ":memory:") {
-    if (path != ":memory:") {
+    if (path != ":memory:")
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        std::filesystem::remove(path);
-    }
+    if (path != ":memory:") std::filesystem::remove(path);
     sqlite3* db = nullptr;
     sqlite3_open(path.c_str(), &db);
     if (!sql.empty()) exec(db, sql);
@@ -112,11 +105,11 @@ std::string eval(sqlite3* db, const std::string& sql) {
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
     StmtPtr stmt(raw);
-    rc = rc == SQLITE_OK ? sqlite3_step(raw) : rc;
-    if (rc != SQLITE_ROW)
-        return rc == SQLITE_DONE ? "<no row>" : "<error: " + std::string(sqlite3_errmsg(db)) + ">";
-    const unsigned char* text = sqlite3_column_text(raw, 0);
-    return text ? reinterpret_cast<const char*>(text) : "<null>";
+    if (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW)
+        return sqlite3_column_text(raw, 0)
+                   ? reinterpret_cast<const char*>(sqlite3_column_text(raw, 0))
+                   : "<null>";
+    return rc == SQLITE_DONE ? "<no row>" : "<error: " + std::string(sqlite3_errmsg(db)) + ">";
 }
 Json::Value json(const std::string& text) {
     Json::Value value;
@@ -131,45 +124,56 @@ std::string compact(const Json::Value& value) {
     return Json::writeString(builder, value);
 }
 #define EXPECT_JSON(got, text) EXPECT_EQ(compact(got), compact(json(text)))
-
-// Sets the library's connections for a scope.
-struct Handles {
-    Handles(sqlite3* main, sqlite3* metadata = nullptr) {
-        dmdbhandle = main, metadatadbhandle = metadata;
-    }
-    ~Handles() { dmdbhandle = metadatadbhandle = nullptr; }
-};
+using Codes = std::vector<int>; // several results compared at once
 
 const std::string kUriInfo =
     "UriInfo(URI, n_Segments, view_name, CTE, privilege, link, allow_header, CTE_length)";
 
-// The library's database files under root, but those named in missing ("main", "openapi",
-// "hmc", "metadata", "telemetry"). Items and ItemView (a Thermal with an "additional" column
-// Hidden) and mainSql in the live-object database; "/redfish/v1/Items/%" routes to ItemView.
+// The library's database files under root, but those whose path holds missing, and mainSql in
+// the live-object database. ItemView is a Thermal with an "additional" column Hidden, a Fans
+// array of FanView rows and a boolean S#Odd; UriInfo routes "/redfish/v1/Items/%" to it. The
+// metadata database has a table for every listed type, so that the map loads without failure.
 void layOutDatabases(const std::string& root, const std::string& missing = "",
                      const std::string& mainSql = "") {
-    const std::string files[][3] = {
-        {"main", "/var/run/unifieddatabase/DMLiveObjectDatabase.db",
-         "create table Items(id, body); insert into Items values (7, '{\"a\":1}'); create view "
-         "ItemView as select '#Thermal.v1_7_3.Thermal' as [@odata.type], '/redfish/v1/Items/7' as "
-         "[@odata.id], body as root, 'x' as Hidden from Items;" +
+    std::string metadata =
+        "insert into [#Thermal.v1_7_3.Thermal] values ('Hidden', 'additional'), ('Fans',"
+        " 'array'), ('S#Odd', 'boolean'); insert into [#Thermal.v1_7_3.Fan] values ('Name', 'x');";
+    for (const char* const* type = rf_metadata; *type != nullptr; ++type)
+        metadata =
+            "create table [" + std::string(*type) + "](PropertyName, PropertyType);" + metadata;
+    const std::pair<std::string, std::string> files[] = {
+        {"/var/run/unifieddatabase/DMLiveObjectDatabase.db",
+         "create table Items(id, body); insert into Items values (7, '{\"a\":1}'); create table "
+         "Fan(name); insert"
+         " into Fan values ('F0'), ('F1'); create table Q(name, sqltext); insert into Q values "
+         "('fans', 'select"
+         " group_concat(name) from Fan where ?'), ('insert', 'insert into Items values (?, 1)'); "
+         "create view"
+         " FanView as select '#Thermal.v1_7_3.Fan' as [@odata.type], name as Name from Fan; create "
+         "view ItemView"
+         " as select '#Thermal.v1_7_3.Thermal' as [@odata.type], '/redfish/v1/Items/7' as "
+         "[@odata.id], body as"
+         " root, 'x' as Hidden, 'select * from FanView' as Fans, 'true' as [S#Odd] from Items;" +
              mainSql},
-        {"openapi", "/usr/share/redfish/rf_resource_info.db",
+        {"/usr/share/redfish/rf_resource_info.db",
          "create table " + kUriInfo +
-             "; insert into UriInfo(URI, n_Segments, view_name) values ('/redfish/v1/Items/%', 4, "
-             "'ItemView')"},
-        {"hmc", "/var/run/unifieddatabase/HMC.db",
+             "; insert into UriInfo(URI,"
+             " n_Segments, view_name) values ('/redfish/v1/Items/%', 4, 'ItemView')"},
+        {"/var/run/unifieddatabase/HMC.db",
          "create table HmcInfo(v); insert into HmcInfo values (3)"},
-        {"metadata", "/etc/unifieddatabase/RedfishSchemaMetaData.db",
-         "create table [#Thermal.v1_7_3.Thermal](PropertyName, PropertyType); insert into "
-         "[#Thermal.v1_7_3.Thermal] values ('Hidden', 'additional')"},
-        {"telemetry", "/var/run/telemetryservice/telemetry_timeseries_database.db",
-         "create table Samples(JSONBody); insert into Samples values ('{\"t\":1}')"}};
-    for (const auto& [name, path, sql] : files) {
+        {"/etc/unifieddatabase/RedfishSchemaMetaData.db", metadata},
+        {"/var/run/telemetryservice/telemetry_timeseries_database.db",
+         "create table Samples(JSONBody)"}};
+    for (const auto& [path, sql] : files) {
         std::filesystem::remove(root + path);
-        if (missing.find(name) == std::string::npos) openDb(sql, root + path);
+        if (missing.empty() || path.find(missing) == std::string::npos) openDb(sql, root + path);
     }
 }
+// The whole ItemView as the engine makes it from those databases.
+const char* const kItem =
+    R"({"@odata.id":"/redfish/v1/Items/7","@odata.type":"#Thermal.v1_7_3.Thermal","Fans":[)"
+    R"({"@odata.type":"#Thermal.v1_7_3.Fan","Name":"F0"},{"@odata.type":"#Thermal.v1_7_3.Fan",)"
+    R"("Name":"F1"}],"Fans@odata.count":2,"S":{"Odd":true},"root":"{\"a\":1}"})";
 
 // Runs body in a forked child and returns its exit status (-1 when a signal ended it): 100
 // when an expectation in the child failed, else body's result.

@@ -1,43 +1,35 @@
-// Allocation failures inside SQLite: a child re-initialises SQLite over an allocator that
-// refuses the Nth request (in a second pass every request from the Nth on), for N = 1, 2, ...
-// until a run needs fewer. Every entry point then gives the result it gives without failures,
-// or reports its failure (SQLITE_NOMEM, the function's own allocation error, a logged failure);
-// it finalizes its statements and gives back all SQLite memory. ASan's leak check covers the
-// rest when the child exits.
+// Allocation failures inside SQLite: a child wraps SQLite's allocator so that it refuses the
+// Nth request (in a second pass every request from the Nth on), for N = 1, 2, ... until a run
+// needs fewer. Every entry point then gives the result it gives without failures, or reports
+// its failure (SQLITE_NOMEM, the function's own allocation error, a logged failure); it
+// finalizes its statements and gives back all SQLite memory. ASan's leak check covers the rest
+// when the child exits.
 #include "support.hpp"
 
 namespace {
 
 long gCount = 0, gFailAt = 0; // requests since armed; the one to refuse (0: none)
 bool gPersist = false, gFailed = false;
+sqlite3_mem_methods gSqliteAllocator;
 
 bool refuse() {
     const bool refused = gFailAt > 0 && (gPersist ? ++gCount >= gFailAt : ++gCount == gFailAt);
     return gFailed = gFailed || refused, refused;
 }
-// Blocks carry their size in front, as SQLite's own allocator does.
-sqlite3_int64* head(void* p) { return static_cast<sqlite3_int64*>(p) - 1; }
-void* sized(void* raw, int n) { return raw ? &(*static_cast<sqlite3_int64*>(raw) = n) + 1 : raw; }
-void* failingMalloc(int n) { return refuse() ? nullptr : sized(std::malloc(n + 8u), n); }
+void* failingMalloc(int n) { return refuse() ? nullptr : gSqliteAllocator.xMalloc(n); }
 void* failingRealloc(void* p, int n) {
-    return refuse() ? nullptr : sized(std::realloc(head(p), n + 8u), n);
+    return refuse() ? nullptr : gSqliteAllocator.xRealloc(p, n);
 }
-void failingFree(void* p) { std::free(p ? head(p) : nullptr); }
-int blockSize(void* p) { return p ? static_cast<int>(*head(p)) : 0; }
-int roundUp(int n) { return (n + 7) & ~7; }
-int noInit(void*) { return SQLITE_OK; }
-void noShutdown(void*) {}
 
 // Every entry point, each result as text, its status code first. The clock and the inventory
 // file give NULL when their block cannot be allocated, and any text otherwise.
 const std::function<std::string()> kScenarios[] = {
     [] {
-        return eval(
-            dmdbhandle,
-            "select json_bool('true') || json_bool(NULL) || convertTimeFormat('Mar 15 8:30 2025')"
-            " || convertStringToBytes('0011') || GetHeaterMgrValues(3) || Convert_ReleaseDate("
-            "'May 1, 2021') || coalesce(length(GetISODateTime()) = 25, 1) || coalesce("
-            "length(LastSystemInventoryTime()) > 0, 1)");
+        return eval(dmdbhandle,
+                    "select json_bool('true') || json_bool(NULL) || convertTimeFormat('Mar 15 8:30"
+                    " 2025') || convertStringToBytes('0011') || GetHeaterMgrValues(3) ||"
+                    " Convert_ReleaseDate('May 1, 2021') || coalesce(length(GetISODateTime()) ="
+                    " 25, 1) || coalesce(length(LastSystemInventoryTime()) > 0, 1)");
     },
     [] {
         Json::Value out;
@@ -49,17 +41,17 @@ const std::function<std::string()> kScenarios[] = {
         int rc = GetViewNameFromopenApiDB("/redfish/v1/Items/7", sql);
         return std::to_string(
                    rc ? rc : GetRequestedSchemaData(sql.c_str(), body, "/redfish/v1/Items/7")) +
-               sql + body;
+               body;
     },
     [] {
         std::string out, query = "select sqltext from Q where name = ?";
-        char first[] = "fans", second[] = "x";
+        char first[] = "item", second[] = "7";
         return std::to_string(GetCustomCTEData(out, query, first, second, nullptr)) + out;
     },
     [] { return loadPropertyTypeMap(), compact(propertyTypeMap()); }};
 
-// One run of a scenario, on the library's own connections, with request n refused (none for
-// 0): its result ("reported" for a reported failure), and whether a request was refused.
+// One run of a scenario on the library's own connections, with request n refused (none for 0):
+// its result ("reported" for a reported failure), and whether a request was refused.
 std::pair<std::string, bool> runOnce(const std::function<std::string()>& scenario, long n,
                                      bool persist) {
     const sqlite3_int64 before = sqlite3_memory_used();
@@ -70,8 +62,7 @@ std::pair<std::string, bool> runOnce(const std::function<std::string()>& scenari
     gCount = 0, gFailed = false, gPersist = persist, gFailAt = n;
     std::string result = scenario();
     gFailAt = 0;
-    bool reported = result.rfind("7", 0) == 0 ||
-                    result.find("allocate memory") != std::string::npos ||
+    bool reported = result[0] == '7' || result.find("allocate memory") != std::string::npos ||
                     result.find("out of memory") != std::string::npos;
     for (const LogRecord& record : logRecords())
         reported = reported || record.level == 2;
@@ -86,13 +77,13 @@ std::pair<std::string, bool> runOnce(const std::function<std::string()>& scenari
 
 TEST(AllocationFailure, EveryRefusedRequestEndsInTheResultOrAReportedFailure) {
     const int status = inChild([] {
-        static const sqlite3_mem_methods methods = {failingMalloc, failingFree, failingRealloc,
-                                                    blockSize,     roundUp,     noInit,
-                                                    noShutdown,    nullptr};
         layOutDatabases(SQL2JSON_TEST_ROOT);
-        sqlite3_shutdown();
-        EXPECT_EQ(sqlite3_config(SQLITE_CONFIG_MALLOC, &methods), SQLITE_OK);
         gHeater["Health"] = uint8_t{200};
+        sqlite3_shutdown();
+        sqlite3_config(SQLITE_CONFIG_GETMALLOC, &gSqliteAllocator);
+        static sqlite3_mem_methods methods = gSqliteAllocator;
+        methods.xMalloc = failingMalloc, methods.xRealloc = failingRealloc;
+        EXPECT_EQ(sqlite3_config(SQLITE_CONFIG_MALLOC, &methods), SQLITE_OK);
         runOnce(kScenarios[0], 0, false); // SQLite's one-time allocations
         for (const auto& scenario : kScenarios) {
             const std::string expected = runOnce(scenario, 0, false).first;

@@ -1,39 +1,33 @@
 // Key dump, job-identifier wait and virtual AC request.
 #include "support.hpp"
 
-TEST(DumpUDBTableKey, LogsEachNonNullValueAndReportsFailures) {
+// The dump logs each non-NULL value at level 1 and stops at a failing step (abs() fails on the
+// last row); a text over 255 characters is refused rather than cut short, since a cut text
+// could name another table. The wait finds a present job at once and gives up on others.
+TEST(JobUtilities, DumpKeysAndWaitForJobs) {
     DbPtr db = openDb(
-        "create table T(k); insert into T values ('J1'), (NULL), (7), (-9223372036854775807 - 1)");
+              "create table T(k); insert into T values ('J1'), (NULL), (7), (1 << 63); create"
+              " table TblJobControlInfoObj(jobInfo_DOT_Key); insert into TblJobControlInfoObj"
+              " values ('J5')"),
+          empty = openDb();
     dmdbhandle = db.get();
     clearFakes();
-    // abs() fails on the last row, after the values before it; a text over 255 characters is
-    // refused rather than cut short, since a cut text could name another table.
     EXPECT_EQ(
         (Codes{dumpUDBTableKey("T", "k"), dumpUDBTableKey("T", "abs(k)"),
                dumpUDBTableKey("Missing", "k"), dumpUDBTableKey(nullptr, "k"),
                dumpUDBTableKey("T", nullptr), dumpUDBTableKey(std::string(242, 'B').c_str(), "k"),
-               dumpUDBTableKey(std::string(241, 'B').c_str(), "k")}),
-        (Codes{SQLITE_OK, SQLITE_ERROR, SQLITE_ERROR, SQLITE_MISUSE, SQLITE_MISUSE, SQLITE_TOOBIG,
-               SQLITE_ERROR}));
+               dumpUDBTableKey(std::string(241, 'B').c_str(), "k"),
+               CheckJobIdPresenceInUDB("J5", 5), CheckJobIdPresenceInUDB("J6", 0),
+               CheckJobIdPresenceInUDB(nullptr, 5)}),
+        (Codes{0, 1, 1, SQLITE_MISUSE, SQLITE_MISUSE, SQLITE_TOOBIG, 1, 1, 2, 2}));
     EXPECT_EQ(logged(1, "[dumpUDBTableKey()][k]=[J1]") + logged(1, "[dumpUDBTableKey()][k]=[7]") +
                   logged(1, "[dumpUDBTableKey()][abs(k)]=[7]"),
               3);
     EXPECT_EQ(sqlite3_next_stmt(db.get(), nullptr), nullptr);
-    dmdbhandle = nullptr;
-    EXPECT_EQ(dumpUDBTableKey("T", "k"), SQLITE_MISUSE);
-}
-
-TEST(CheckJobIdPresenceInUDB, FindsPresentJobsAndGivesUpOnOthers) {
-    DbPtr db = openDb("create table TblJobControlInfoObj(jobInfo_DOT_Key); insert into "
-                      "TblJobControlInfoObj values ('J5')"),
-          empty = openDb();
-    dmdbhandle = db.get();
-    EXPECT_EQ((Codes{CheckJobIdPresenceInUDB("J5", 5), CheckJobIdPresenceInUDB("J6", 0),
-                     CheckJobIdPresenceInUDB(nullptr, 5)}),
-              (Codes{1, 2, 2}));
-    EXPECT_EQ(sqlite3_next_stmt(db.get(), nullptr), nullptr);
     dmdbhandle = empty.get(); // no job table
     EXPECT_EQ(CheckJobIdPresenceInUDB("J5", 5), 2);
+    dmdbhandle = nullptr;
+    EXPECT_EQ(dumpUDBTableKey("T", "k"), SQLITE_MISUSE);
 }
 
 // Mode 2 asks for cycle type 2, every other mode for 3, with a zeroed 4-byte buffer; each

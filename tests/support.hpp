@@ -128,37 +128,34 @@ using Codes = std::vector<int>; // several results compared at once
 
 const std::string kUriInfo =
     "UriInfo(URI, n_Segments, view_name, CTE, privilege, link, allow_header, CTE_length)";
+// The live-object database: ItemView is a Thermal with an "additional" column Hidden, a Fans
+// array of FanView rows and a boolean S#Odd; Q holds statements for the two-stage calls.
+const std::string kLiveObjects =
+    "create table Items(id, body); insert into Items values (7, '{\"a\":1}'); create table"
+    " Fan(name); insert into Fan values ('F0'), ('F1'); create table Q(name, sqltext); insert into"
+    " Q values ('fans', 'select group_concat(name) from Fan where ?'), ('insert', 'insert into"
+    " Items values (?, 1)'), ('item', 'select body from Items where id = ? + 0'), ('null', NULL),"
+    " ('bad', 'select x from Missing where ?'), ('one', 'select 1'); create view FanView as select"
+    " '#Thermal.v1_7_3.Fan' as [@odata.type], name as Name from Fan; create view ItemView as"
+    " select '#Thermal.v1_7_3.Thermal' as [@odata.type], '/redfish/v1/Items/7' as [@odata.id],"
+    " body as root, 'x' as Hidden, 'select * from FanView' as Fans, 'true' as [S#Odd] from Items;";
 
 // The library's database files under root, but those whose path holds missing, and mainSql in
-// the live-object database. ItemView is a Thermal with an "additional" column Hidden, a Fans
-// array of FanView rows and a boolean S#Odd; UriInfo routes "/redfish/v1/Items/%" to it. The
-// metadata database has a table for every listed type, so that the map loads without failure.
+// the live-object database. UriInfo routes "/redfish/v1/Items/%" to ItemView. The metadata
+// database has a table for every listed type, so that the map loads without failure.
 void layOutDatabases(const std::string& root, const std::string& missing = "",
                      const std::string& mainSql = "") {
-    std::string metadata =
-        "insert into [#Thermal.v1_7_3.Thermal] values ('Hidden', 'additional'), ('Fans',"
-        " 'array'), ('S#Odd', 'boolean'); insert into [#Thermal.v1_7_3.Fan] values ('Name', 'x');";
+    std::string metadata = "insert into [#Thermal.v1_7_3.Thermal] values ('Hidden', 'additional'),"
+                           " ('Fans', 'array'), ('S#Odd', 'boolean');";
     for (const char* const* type = rf_metadata; *type != nullptr; ++type)
         metadata =
             "create table [" + std::string(*type) + "](PropertyName, PropertyType);" + metadata;
     const std::pair<std::string, std::string> files[] = {
-        {"/var/run/unifieddatabase/DMLiveObjectDatabase.db",
-         "create table Items(id, body); insert into Items values (7, '{\"a\":1}'); create table "
-         "Fan(name); insert"
-         " into Fan values ('F0'), ('F1'); create table Q(name, sqltext); insert into Q values "
-         "('fans', 'select"
-         " group_concat(name) from Fan where ?'), ('insert', 'insert into Items values (?, 1)'); "
-         "create view"
-         " FanView as select '#Thermal.v1_7_3.Fan' as [@odata.type], name as Name from Fan; create "
-         "view ItemView"
-         " as select '#Thermal.v1_7_3.Thermal' as [@odata.type], '/redfish/v1/Items/7' as "
-         "[@odata.id], body as"
-         " root, 'x' as Hidden, 'select * from FanView' as Fans, 'true' as [S#Odd] from Items;" +
-             mainSql},
+        {"/var/run/unifieddatabase/DMLiveObjectDatabase.db", kLiveObjects + mainSql},
         {"/usr/share/redfish/rf_resource_info.db",
          "create table " + kUriInfo +
-             "; insert into UriInfo(URI,"
-             " n_Segments, view_name) values ('/redfish/v1/Items/%', 4, 'ItemView')"},
+             "; insert into UriInfo(URI, n_Segments, view_name) values ('/redfish/v1/Items/%', 4,"
+             " 'ItemView')"},
         {"/var/run/unifieddatabase/HMC.db",
          "create table HmcInfo(v); insert into HmcInfo values (3)"},
         {"/etc/unifieddatabase/RedfishSchemaMetaData.db", metadata},
@@ -169,22 +166,15 @@ void layOutDatabases(const std::string& root, const std::string& missing = "",
         if (missing.empty() || path.find(missing) == std::string::npos) openDb(sql, root + path);
     }
 }
-// The whole ItemView as the engine makes it from those databases.
-const char* const kItem =
-    R"({"@odata.id":"/redfish/v1/Items/7","@odata.type":"#Thermal.v1_7_3.Thermal","Fans":[)"
-    R"({"@odata.type":"#Thermal.v1_7_3.Fan","Name":"F0"},{"@odata.type":"#Thermal.v1_7_3.Fan",)"
-    R"("Name":"F1"}],"Fans@odata.count":2,"S":{"Odd":true},"root":"{\"a\":1}"})";
 
 // Runs body in a forked child and returns its exit status (-1 when a signal ended it): 100
 // when an expectation in the child failed, else body's result.
 int inChild(const std::function<int()>& body) {
-    const auto* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
-    const int failuresBefore = result->total_part_count();
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         const int rc = body();
-        std::exit(result->total_part_count() > failuresBefore ? 100 : rc); // LeakSanitizer checks
+        std::exit(::testing::Test::HasFailure() ? 100 : rc); // LeakSanitizer checks the child
     }
     int status = 0;
     waitpid(pid, &status, 0);

@@ -8,15 +8,10 @@ namespace {
 // Overlapping patterns; each exact row comes after a wildcard row of the same length.
 const std::string kUriRows =
     kUriInfo +
-    "; insert into UriInfo(URI, n_Segments, view_name, CTE) values ('/redfish/v1/C/%',"
-    " 4, 'Ch', 'WITH a AS (SELECT 1)'), ('/redfish/v1/C/1', 4, 'One', NULL),"
-    " ('/redfish/v1/C/%/P', 5, 'P', NULL), ('/redfish/v1/S/%', 4, 'SysA', NULL),"
-    " ('/redfish/v1/S/_', 4, 'SysB', NULL), ('/redfish/v1/M', 3, NULL, 'WITH m AS (SELECT 2)');";
-const std::string kItems =
-    "create table Items(id, body); insert into Items values ('1', 'B1'), ('2', NULL), ('3', 'B3');"
-    "create table Q(name, sqltext); insert into Q values ('item', 'select body from Items where id"
-    " = ?'), ('nullq', NULL), ('bad', 'select x from Missing where ?'), ('noparam', 'select 1');"
-    "create view Ch as select 'C7' as root, '/redfish/v1/C/7' as [@odata.id];";
+    "; insert into UriInfo(URI, n_Segments, view_name, CTE) values ('/redfish/v1/C/%', 4,"
+    " 'ItemView', 'WITH a AS (SELECT 1)'), ('/redfish/v1/C/1', 4, 'One', NULL),"
+    " ('/redfish/v1/S/%', 4, 'SysA', NULL), ('/redfish/v1/S/_', 4, 'SysB', NULL),"
+    " ('/redfish/v1/M', 3, NULL, 'WITH m AS (SELECT 2)');";
 
 std::string composed(const std::string& cte, const std::string& view) {
     return cte + " select root from " + view + " where [@odata.id]=?";
@@ -28,46 +23,50 @@ std::string composed(const std::string& cte, const std::string& view) {
 // '/' and letter case are ignored, and the count of '/' must match. The output is appended to.
 TEST(GetViewNameFromopenApiDB, AppendsTheStatementOfTheBestPattern) {
     DbPtr db =
-        openDb(kItems + "attach ':memory:' as openapidb; create table openapidb." + kUriRows);
+        openDb(kLiveObjects + "attach ':memory:' as openapidb; create table openapidb." + kUriRows);
     dmdbhandle = db.get();
-    const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"/REDFISH/v1/c/1//", "", "One"}, {"/redfish/v1//1", "", ""},
-        {"/redfish/v1/C/1/P", "", "P"},   {"/redfish/v1/C/7/T", "", ""},
-        {"/redfish/v1/S/1", "", "SysA"},  {"/redfish/v1/M", "WITH m AS (SELECT 2)", ""}};
-    for (const auto& [uri, cte, view] : cases) {
-        std::string out;
-        EXPECT_EQ(GetViewNameFromopenApiDB(uri, out), 0) << uri;
-        EXPECT_EQ(out, composed(cte, view)) << uri;
+    // clang-format off
+    const std::tuple<const char*, int, std::string> cases[] = {{"/REDFISH/v1/c/1//", 0, composed("", "One")},
+        {"/redfish/v1/C/7/T", 0, composed("", "")}, {"/redfish/v1/S/1", 0, composed("", "SysA")},
+        {"/redfish/v1/M", 0, composed("WITH m AS (SELECT 2)", "")},
+        {"/redfish/v1/C/7", 0, composed("WITH a AS (SELECT 1)", "ItemView")}, {nullptr, SQLITE_MISUSE, ""}};
+    // clang-format on
+    for (const auto& [uri, rc, expected] : cases) {
+        std::string out = "prefix;";
+        EXPECT_EQ(GetViewNameFromopenApiDB(uri, out), rc) << uri;
+        EXPECT_EQ(out, "prefix;" + expected) << uri;
     }
-    std::string out = "prefix;", body;
-    EXPECT_EQ(GetViewNameFromopenApiDB("/redfish/v1/C/7", out), 0);
-    EXPECT_EQ(out, "prefix;" + composed("WITH a AS (SELECT 1)", "Ch"));
-    EXPECT_EQ(GetRequestedSchemaData(out.c_str() + 7, body, "/redfish/v1/C/7"), SQLITE_ROW);
-    EXPECT_EQ(body, "C7");
+    std::string body, out = "-";
+    const std::string sql = composed("WITH a AS (SELECT 1)", "ItemView");
+    EXPECT_EQ(GetRequestedSchemaData(sql.c_str(), body, "/redfish/v1/Items/7"), SQLITE_ROW);
+    EXPECT_EQ(body, R"({"a":1})");
+    int failures = 0;
     for (const LogRecord& record : logRecords())
-        EXPECT_NE(record.level, 2) << record.message;
-    const int refused = GetViewNameFromopenApiDB(nullptr, out);
+        failures += record.level == 2;
+    EXPECT_EQ(failures, 1); // only the NULL URI's
     DbPtr other = openDb(); // no UriInfo
     dmdbhandle = other.get();
     const int failed = GetViewNameFromopenApiDB("/redfish/v1", out);
     dmdbhandle = nullptr;
-    EXPECT_EQ((Codes{refused, failed, GetViewNameFromopenApiDB("/redfish/v1", out)}),
-              (Codes{SQLITE_MISUSE, SQLITE_ERROR, SQLITE_MISUSE}));
-    EXPECT_EQ(out, "prefix;" + composed("WITH a AS (SELECT 1)", "Ch")); // untouched
+    EXPECT_EQ((Codes{failed, GetViewNameFromopenApiDB("/redfish/v1", out)}),
+              (Codes{SQLITE_ERROR, SQLITE_MISUSE}));
+    EXPECT_EQ(out, "-");
 }
 
+// The status of the step or the prepare or bind that decided; the output only changes when the
+// second statement yields text.
 TEST(GetCustomCTEData, OutcomeTable) {
-    DbPtr db = openDb(kItems);
+    DbPtr db = openDb(kLiveObjects);
     dmdbhandle = db.get();
     const std::string byName = "select sqltext from Q where name = ?";
     // clang-format off
     const std::tuple<std::string, const char*, const char*, int, const char*> cases[] = {
-        {byName, "item", "1", SQLITE_ROW, "B1"},      {byName, "item", "9", SQLITE_DONE, "-"},
-        {byName, "item", "2", SQLITE_ROW, "-"},       {byName, "none", "1", SQLITE_DONE, "-"},
-        {byName, "nullq", "1", SQLITE_ROW, "-"},      {byName, nullptr, "1", SQLITE_OK, "-"},
-        {byName, "item", "", SQLITE_OK, "-"},         {byName, "bad", "1", SQLITE_ERROR, "-"},
-        {byName, "noparam", "1", SQLITE_RANGE, "-"},  {"select 1 from", "i", "1", SQLITE_ERROR, "-"},
-        {"select 1", "item", "1", SQLITE_RANGE, "-"}, {" -- nothing", "i", "1", SQLITE_MISUSE, "-"}};
+        {byName, "item", "7", SQLITE_ROW, R"({"a":1})"}, {byName, "item", "9", SQLITE_DONE, "-"},
+        {byName, "null", "7", SQLITE_ROW, "-"},          {byName, "none", "7", SQLITE_DONE, "-"},
+        {byName, nullptr, "7", SQLITE_OK, "-"},          {byName, "item", "", SQLITE_OK, "-"},
+        {byName, "bad", "7", SQLITE_ERROR, "-"},         {byName, "one", "7", SQLITE_RANGE, "-"},
+        {"select 1 from", "i", "1", SQLITE_ERROR, "-"},  {"select 1", "item", "1", SQLITE_RANGE, "-"},
+        {" -- nothing", "i", "1", SQLITE_MISUSE, "-"}};
     // clang-format on
     for (const auto& [query, first, second, rc, expected] : cases) {
         std::string out = "-", text = query;
@@ -97,17 +96,15 @@ TEST(GetRequestedSchemaData, RoutesOnUpperCaseJsonAndReadsTheFirstColumn) {
     const std::string telemetry =
         SQL2JSON_TEST_ROOT "/var/run/telemetryservice/telemetry_timeseries_database.db";
     openDb("create table S(JSONBody); insert into S values ('T1');", telemetry);
-    DbPtr db = openDb(kItems);
+    DbPtr db = openDb(kLiveObjects);
     dmdbhandle = db.get();
+    // clang-format off
     const std::tuple<const char*, const char*, int, const char*> cases[] = {
-        {"select JSONBody from S", nullptr, SQLITE_ROW, "T1"},
-        {"select json_object('a', body) from Items where id = ?", "1", SQLITE_ROW, R"({"a":"B1"})"},
-        {"select body as JSONish from Items where id = ?", "1", SQLITE_ERROR, "-"},
-        {"select coalesce(?, 'unbound')", "", SQLITE_ROW, "unbound"},
-        {"select body, id from Items where id = ?", "2", SQLITE_ROW, "-"},
-        {"select 1 where ?", "0", SQLITE_DONE, "-"},
-        {"select 1", "1", SQLITE_RANGE, "-"},
-        {nullptr, "1", SQLITE_MISUSE, "-"}};
+        {"select JSONBody from S", nullptr, SQLITE_ROW, "T1"}, {"select json_quote(?)", "7", SQLITE_ROW, R"("7")"},
+        {"select id as JSONish from Items where id = ?", "7", SQLITE_ERROR, "-"},
+        {"select coalesce(?, 'unbound')", "", SQLITE_ROW, "unbound"}, {"select NULL, ?", "7", SQLITE_ROW, "-"},
+        {"select 1 where ?", "0", SQLITE_DONE, "-"}, {"select 1", "1", SQLITE_RANGE, "-"}, {nullptr, "1", SQLITE_MISUSE, "-"}};
+    // clang-format on
     for (const auto& [query, value, rc, expected] : cases) {
         std::string out = "-";
         EXPECT_EQ(GetRequestedSchemaData(query, out, value), rc) << query;
@@ -123,17 +120,17 @@ TEST(GetRequestedSchemaData, RoutesOnUpperCaseJsonAndReadsTheFirstColumn) {
 // timeout, so only the bounded retry lets each call succeed. The log shows the lock was met.
 TEST(UriResolutionBusyRetry, CallsSucceedOnceTheLockIsReleased) {
     const std::string path = SQL2JSON_TEST_ROOT "/uri_lock.db";
-    DbPtr writer = openDb(kItems + "create table " + kUriRows, path), db;
+    DbPtr writer = openDb(kLiveObjects + "create table " + kUriRows, path), db;
     sqlite3* reader = nullptr;
     sqlite3_open_v2(path.c_str(), &reader, SQLITE_OPEN_READONLY, nullptr);
     db.reset(dmdbhandle = reader);
-    EXPECT_EQ(eval(reader, "select count(*) from UriInfo"), "6"); // schema read before the lock
+    EXPECT_EQ(eval(reader, "select count(*) from UriInfo"), "5"); // schema read before the lock
     std::string view, cte, value, query = "select sqltext from Q where name = ?";
-    char item[] = "item", one[] = "1";
+    char item[] = "item", seven[] = "7";
     const std::function<int()> calls[] = {
         [&] { return GetViewNameFromopenApiDB("/redfish/v1/C/1", view); },
-        [&] { return GetCustomCTEData(cte, query, item, one, nullptr); },
-        [&] { return GetRequestedSchemaData("select body from Items where id = '3'", value, ""); }};
+        [&] { return GetCustomCTEData(cte, query, item, seven, nullptr); },
+        [&] { return GetRequestedSchemaData("select id from Items", value, ""); }};
     Codes codes;
     for (const auto& call : calls) {
         exec(writer.get(), "begin exclusive");
@@ -145,7 +142,7 @@ TEST(UriResolutionBusyRetry, CallsSucceedOnceTheLockIsReleased) {
         release.join();
     }
     EXPECT_EQ(codes, (Codes{0, SQLITE_ROW, SQLITE_ROW}));
-    EXPECT_EQ(view + cte + value, composed("", "One") + "B1B3");
+    EXPECT_EQ(view + cte + value, composed("", "One") + R"({"a":1}7)");
     EXPECT_EQ(logged(4, "[GetViewNameFromopenApiDB()]openapi DB is busy:5") +
                   logged(4, "[GetCustomCTEData()]stepstatus: 5") +
                   logged(4, "[GetRequestedSchemaData()]sql2json--stepstatus: 5"),

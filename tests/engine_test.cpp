@@ -76,29 +76,42 @@ TEST_F(Engine, RowReaderMapsStorageClasses) {
         R"([{"S#H":"OK"},{"S#H":"OK"},{"S#H":null},{"S#H":-3000000000}])");
 }
 
-// An array query refuses an output that is neither null nor an array before anything runs; a
-// failing step returns its status and leaves the rows read before it (abs() fails on row 3).
+// An array query refuses an output that is neither null nor an array before anything runs, and
+// the property reader one that can take no members; a failing step returns its status and
+// leaves the rows read before it (abs() fails on row 3). The map holds the types whose table
+// could be read, and is null without a metadata database.
 TEST_F(Engine, FailuresReturnTheirCodesAndKeepTheRowsReadBefore) {
-    Json::Value nested(Json::arrayValue), res("r"), rows, object, spare, out("untouched");
-    const char* failing = "select abs(column1) as i from (values (1), (2), (1 << 63))";
-    EXPECT_EQ((Codes{GetDataFromViewQuery(nullptr, "select 1", nested, res, 0),
-                     GetDataFromViewQuery(main.get(), nullptr, nested, res, 0),
-                     GetDataFromViewQuery(main.get(), "select nonsense", nested, res, 0),
-                     GetDataFromViewQuery(main.get(), "select 1", nested, res, 1),
-                     GetDataFromViewQuery(main.get(), failing, spare, rows, 1),
-                     GetDataFromViewQuery(main.get(), failing, spare, object, 0),
-                     ExecuteSQLViewQueryForJsonData("select 1", out, 3, 0, 2),
-                     GetJsonDataFromSQLViewUsingQuery("select 1", out, 1, 0, 0),
-                     GetJsonDataFromSQLViewUsingQuery("select 1", out, 1, 0, 7),
-                     GetJsonDataFromSQLViewUsingQuery(nullptr, out, 0),
-                     GetJsonDataFromSQLViewUsingQuery("select nonsense", out, 0),
-                     GetJsonDataFromSQLViewUsingQuery("select nonsense", out, 2),
-                     GetJsonDataFromSQLViewUsingQuery("select 1", out, 1)}),
-              (Codes{1, -1, 1, -1, 1, 1, -1, -2, -2, -1, 1, 1, -1}));
-    EXPECT_EQ(compact(nested) + compact(res) + compact(rows) + compact(object) + compact(out),
-              R"([]"r"[{"i":1},{"i":2}]{"i":2}"untouched")");
+    Json::Value nested(Json::arrayValue), res("r"), rows, object, spare, out("untouched"),
+        types = json(R"({"k":1})");
+    const char* failing =
+        "select column1 || '' as PropertyName, abs(column1) as i, abs(column1) || '' as"
+        " PropertyType from (values (1), (2), (1 << 63))";
+    EXPECT_EQ(
+        (Codes{GetDataFromViewQuery(nullptr, "select 1", nested, res, 0),
+               GetDataFromViewQuery(main.get(), nullptr, nested, res, 0),
+               GetDataFromViewQuery(main.get(), "select nonsense", nested, res, 0),
+               GetDataFromViewQuery(main.get(), "select 1", nested, res, 1),
+               GetDataFromViewQuery(main.get(), failing, spare, rows, 1),
+               GetDataFromViewQuery(main.get(), failing, spare, object, 0),
+               GetMetadata(nullptr, "", out), GetMetadata(main.get(), nullptr, types),
+               GetMetadata(main.get(), "select 1", res), GetMetadata(main.get(), failing, types),
+               ExecuteSQLViewQueryForJsonData("select 1", out, 3, 0, 2),
+               GetJsonDataFromSQLViewUsingQuery("select 1", out, 1, 0, 7),
+               GetJsonDataFromSQLViewUsingQuery(nullptr, out, 0),
+               GetJsonDataFromSQLViewUsingQuery("select nonsense", out, 2),
+               GetJsonDataFromSQLViewUsingQuery("select 1", out, 1)}),
+        (Codes{1, -1, 1, -1, 1, 1, 1, -1, -1, 1, -1, -2, -1, 1, -1}));
+    EXPECT_EQ(
+        compact(nested) + compact(res) + compact(rows) + compact(object) + compact(out) +
+            compact(types),
+        R"([]"r"[{"PropertyName":"1","PropertyType":"1","i":1},{"PropertyName":"2","PropertyType":"2",)"
+        R"("i":2}]{"PropertyName":"2","PropertyType":"2","i":2}"untouched"{"1":"1","2":"2","k":1})");
     EXPECT_JSON(query("select 1 union all select 2", 2), "[1,2]"); // flat, no count
     EXPECT_TRUE(query("select 1 where 0", 1).isNull());
+    EXPECT_EQ(propertyTypeMap().size(), std::size(kTypes));
+    metadatadbhandle = nullptr;
+    loadPropertyTypeMap();
+    EXPECT_TRUE(propertyTypeMap().isNull());
 }
 
 // Properties are formatted in the map's order, a plain object property before its nested one;
@@ -165,32 +178,4 @@ TEST_F(Engine, OemMergeGuards) {
         EXPECT_EQ(formatted(resource), json(resource));
         EXPECT_EQ(gOemCalls, std::vector<std::string>(*asked != 0, asked)) << resource;
     }
-}
-
-// A failing step leaves the rows read before it; an output that can take no members is
-// refused. The map holds each of the 20 listed types whose table could be read, and is null
-// without a metadata database.
-TEST(PropertyTypeMap, ReadsPropertyRowsAndLoadsListedTypesExactly) {
-    std::string sql = "create table T(PropertyName, PropertyType); insert into T values ('N', 'x'),"
-                      " ('C', 7), ('N', 'array');";
-    for (size_t i = 0; i < 19; ++i)
-        sql += "create table [" + std::string(rf_metadata[i]) + "](PropertyName, PropertyType);";
-    DbPtr db = openDb(sql);
-    Json::Value out, text("text");
-    EXPECT_EQ(
-        (Codes{GetMetadata(nullptr, "", out), GetMetadata(db.get(), nullptr, out),
-               GetMetadata(db.get(), "select 1", text),
-               GetMetadata(db.get(),
-                           "select PropertyName, abs(case when PropertyType = 'array' then 1 << 63"
-                           " else 1 end) || PropertyType as PropertyType from T",
-                           out)}),
-        (Codes{1, -1, -1, SQLITE_ERROR}));
-    EXPECT_EQ(compact(out), R"({"C":"17","N":"1x"})");
-    metadatadbhandle = db.get();
-    loadPropertyTypeMap();
-    EXPECT_TRUE(propertyTypeMap().size() == 19 && !propertyTypeMap().isMember(rf_metadata[19]) &&
-                !rf_metadata[20]);
-    metadatadbhandle = nullptr;
-    loadPropertyTypeMap();
-    EXPECT_TRUE(propertyTypeMap().isNull());
 }

@@ -31,50 +31,15 @@ std::map<std::string, std::string> snapshot() {
 
 } // namespace
 
-// Every database opens, none with a failure logged. Closing clears every handle (the HMC one
-// too) and tells the OEM cache once, also when the main close fails because a statement is
-// left open. Without the resource database the process ends; without any other it goes on.
-TEST(Lifecycle, OpensAndClosesEveryDatabaseAndGoesOnWithoutAllButOne) {
-    const int complete = opened("", [] {
-        EXPECT_EQ(
-            eval(dmdbhandle,
-                 "select json_bool(1) || count(*) || (select v from hmcdb.HmcInfo) from UriInfo") +
-                eval(hmcdbHandle, "select v from HmcInfo") +
-                eval(metadatadbhandle, "select count(*) from sqlite_master"),
-            "true13320");
-        for (const LogRecord& record : logRecords())
-            EXPECT_TRUE(record.level != 2 && record.module == 139) << record.message;
-        sqlite3_stmt* left = nullptr;
-        sqlite3_prepare_v2(dmdbhandle, "select 1", -1, &left, nullptr);
-        CloseMetadataDatabaseConnection();
-        CloseDatabaseConnection();
-        EXPECT_TRUE(dmdbhandle && !metadatadbhandle && !hmcdbHandle);
-        sqlite3_finalize(left);
-        CloseDatabaseConnection();
-        EXPECT_EQ(dmdbhandle, nullptr);
-        EXPECT_EQ(logged(0, "oemDatabaseClose"), 2);
-    });
-    EXPECT_EQ((Codes{complete, opened("rf_resource", [] {}), opened("MetaData", [] {}),
-                     opened("HMC",
-                            [] {
-                                EXPECT_EQ(eval(dmdbhandle,
-                                               "select json_bool(1) || count(*) from UriInfo") +
-                                              eval(dmdbhandle, "select v from hmcdb.HmcInfo"),
-                                          "true1<error: no such table: hmcdb.HmcInfo>");
-                            }),
-                     opened("DMLive",
-                            [] {
-                                EXPECT_EQ(eval(dmdbhandle, "select 1"),
-                                          "<error: unable to open database file>");
-                            })}),
-              (Codes{0, 1, 0, 0, 0}));
-}
-
-// Writes through every entry point that runs a caller's SQL are refused, and so is anything
-// that would change the shared connection for the other callers; no file changes.
-TEST(ReadOnly, EveryWriteIsRefusedAndNoFileChanges) {
+// Every database opens without a failure logged. Writes through every entry point that runs a
+// caller's SQL are refused, and so is anything that would change the shared connection for the
+// other callers; no file changes. Closing clears every handle (the HMC one too) and tells the
+// OEM cache once, also when the main close fails because a statement is left open.
+TEST(Lifecycle, OpensReadOnlyRefusesEveryWriteAndClosesEverything) {
     const int status = opened("", [] {
         const auto before = snapshot();
+        for (const LogRecord& record : logRecords())
+            EXPECT_TRUE(record.level != 2 && record.module == 139) << record.message;
         loadPropertyTypeMap();
         // clang-format off
         for (const char* sql : {"insert into Items values (2, 'x')", "update Items set body = 1", "delete from Items",
@@ -107,10 +72,34 @@ TEST(ReadOnly, EveryWriteIsRefusedAndNoFileChanges) {
         EXPECT_EQ(GetRequestedSchemaData("pragma table_info(Items)", out, nullptr), SQLITE_ROW);
         EXPECT_EQ(GetViewNameFromopenApiDB("/redfish/v1/Items/7", sql), 0);
         EXPECT_EQ(GetRequestedSchemaData(sql.c_str(), body, "/redfish/v1/Items/7"), SQLITE_ROW);
-        EXPECT_EQ(body + eval(dmdbhandle, "select v from hmcdb.HmcInfo"), "{\"a\":1}3");
+        EXPECT_EQ(body + eval(dmdbhandle, "select v from hmcdb.HmcInfo") +
+                      eval(hmcdbHandle, "select v from HmcInfo") +
+                      eval(metadatadbhandle, "select count(*) from sqlite_master"),
+                  "{\"a\":1}3320");
+        sqlite3_stmt* left = nullptr;
+        sqlite3_prepare_v2(dmdbhandle, "select 1", -1, &left, nullptr);
         CloseMetadataDatabaseConnection();
         CloseDatabaseConnection();
+        EXPECT_TRUE(dmdbhandle && !metadatadbhandle && !hmcdbHandle);
+        sqlite3_finalize(left);
+        CloseDatabaseConnection();
+        EXPECT_EQ(dmdbhandle, nullptr);
+        EXPECT_EQ(logged(0, "oemDatabaseClose"), 2);
         EXPECT_EQ(snapshot(), before);
     });
     EXPECT_EQ(status, 0);
+}
+
+// Without the resource database the process ends; without any other it goes on reduced.
+TEST(Lifecycle, MissingDatabasesAreFatalOnlyForTheResourceDatabase) {
+    EXPECT_EQ(
+        (Codes{opened("rf_resource", [] {}), opened("MetaData", [] {}), opened("DMLive", [] {}),
+               opened("HMC",
+                      [] {
+                          EXPECT_EQ(
+                              eval(dmdbhandle, "select json_bool(1) || count(*) from UriInfo") +
+                                  eval(dmdbhandle, "select v from hmcdb.HmcInfo"),
+                              "true1<error: no such table: hmcdb.HmcInfo>");
+                      })}),
+        (Codes{1, 0, 0, 0}));
 }

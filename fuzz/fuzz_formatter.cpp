@@ -1,5 +1,6 @@
-// Fuzzes the view-to-JSON engine. The input is an object type digit, an expand depth digit and
-// SQL run on one connection that serves as both the live-object and the metadata database: its
+// Fuzzes the view-to-JSON engine and the SQL functions. The input is an object type digit, an
+// expand depth digit and SQL, which may call the functions with any arguments, run on one
+// connection that serves as both the live-object and the metadata database: its
 // tables named after rf_metadata types ("[#Power.v1_7_3.Power](PropertyName, PropertyType)")
 // make the property-type map, and its view v0 (with '#' columns, sub-query texts naming other
 // views, cycles) is queried through every entry point.

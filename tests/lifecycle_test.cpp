@@ -42,10 +42,11 @@ TEST(Lifecycle, OpensReadOnlyRefusesEveryWriteAndClosesEverything) {
             EXPECT_TRUE(record.level != 2 && record.module == 139) << record.message;
         loadPropertyTypeMap();
         // clang-format off
-        for (const char* sql : {"insert into Items values (2, 'x')", "update Items set body = 1", "delete from Items",
-                                "create table Extra(a)", "drop view ItemView", "alter table Items add column more",
-                                "delete from openapidb.UriInfo", "delete from hmcdb.HmcInfo", "vacuum",
-                                "insert into Samples(JSONBody) values ('{}')", "replace into Items values (1, ?)"}) {
+        for (const char* sql : {"insert into Items values (2, 'x')", "update Items set body = 1",
+                 "delete from Items", "create table Extra(a)", "drop view ItemView", "vacuum",
+                 "alter table Items add column more", "delete from openapidb.UriInfo",
+                 "delete from hmcdb.HmcInfo", "insert into Samples(JSONBody) values ('{}')",
+                 "replace into Items values (1, ?)"}) {
             // clang-format on
             std::string out;
             Json::Value res, nested;
@@ -62,8 +63,9 @@ TEST(Lifecycle, OpensReadOnlyRefusesEveryWriteAndClosesEverything) {
                          GetCustomCTEData(out, query, insert, five, nullptr)}),
                   (Codes{SQLITE_READONLY, SQLITE_READONLY}));
         // clang-format off
-        const std::string changes[] = {"create temp view ItemView as select 1 as root", "create table temp.T(a)",
-            "begin", "savepoint s", "detach hmcdb", "attach '" + kRoot + "/var/run/new.db' as n",
+        const std::string changes[] = {"create temp view ItemView as select 1 as root",
+            "create table temp.T(a)", "begin", "savepoint s", "detach hmcdb",
+            "attach '" + kRoot + "/var/run/new.db' as n",
             "pragma journal_mode = wal", "pragma user_version = 7"};
         // clang-format on
         for (const std::string& change : changes)

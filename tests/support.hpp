@@ -29,8 +29,7 @@ std::vector<LogRecord>& gLog = *new std::vector<LogRecord>; // the library logs 
 std::map<std::string, Json::Value> gOemData;                // "kind/id" -> what the cache gives
 std::vector<std::string> gOemCalls;                         // "kind/id" ("!" when reserved is set)
 std::map<std::string, DataAbstraction::HeaterMgr::PropertyValue> gHeater;
-std::vector<std::string> gHeaterCalls; // "service path property"
-std::string gIpcFile;                  // each request adds "command type size zero-bytes"
+std::string gIpcFile; // each request adds "command type size zero-bytes"
 int gIpcStatus = 0;
 
 extern "C" int vexaprintf(int level, int module, const char* format, ...) {
@@ -53,7 +52,8 @@ namespace DataAbstraction::HeaterMgr {
 int32_t get_property(const std::string& service, const std::string& path, const std::string& name,
                      PropertyValue& value) {
     std::lock_guard<std::mutex> lock(gFakeMutex);
-    gHeaterCalls.push_back(service + " " + path + " " + name);
+    if (service != "com.vexa.ostra.HeaterManager" || path != "/com/vexa/ostra/HeaterManager")
+        return -1;
     return gHeater.count(name) ? (value = gHeater[name], 7) : -1; // the status is only logged
 }
 } // namespace DataAbstraction::HeaterMgr
@@ -79,7 +79,7 @@ int logged(int level, const std::string& text) {
 }
 void clearFakes() { // the log and the call records; the data tables stay
     std::lock_guard<std::mutex> lock(gFakeMutex);
-    gLog.clear(), gOemCalls.clear(), gHeaterCalls.clear();
+    gLog.clear(), gOemCalls.clear();
 }
 
 // ---- Databases -------------------------------------------------------------------------------

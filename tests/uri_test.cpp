@@ -26,10 +26,12 @@ TEST(GetViewNameFromopenApiDB, AppendsTheStatementOfTheBestPattern) {
         openDb(kLiveObjects + "attach ':memory:' as openapidb; create table openapidb." + kUriRows);
     dmdbhandle = db.get();
     // clang-format off
-    const std::tuple<const char*, int, std::string> cases[] = {{"/REDFISH/v1/c/1//", 0, composed("", "One")},
-        {"/redfish/v1/C/7/T", 0, composed("", "")}, {"/redfish/v1/S/1", 0, composed("", "SysA")},
+    const std::tuple<const char*, int, std::string> cases[] = {
+        {"/REDFISH/v1/c/1//", 0, composed("", "One")}, {"/redfish/v1/C/7/T", 0, composed("", "")},
+        {"/redfish/v1/S/1", 0, composed("", "SysA")},
         {"/redfish/v1/M", 0, composed("WITH m AS (SELECT 2)", "")},
-        {"/redfish/v1/C/7", 0, composed("WITH a AS (SELECT 1)", "ItemView")}, {nullptr, SQLITE_MISUSE, ""}};
+        {"/redfish/v1/C/7", 0, composed("WITH a AS (SELECT 1)", "ItemView")},
+        {nullptr, SQLITE_MISUSE, ""}};
     // clang-format on
     for (const auto& [uri, rc, expected] : cases) {
         std::string out = "prefix;";
@@ -62,7 +64,7 @@ TEST(GetCustomCTEData, OutcomeTable) {
         {byName, "null", "7", SQLITE_ROW, "-"},          {byName, "none", "7", SQLITE_DONE, "-"},
         {byName, nullptr, "7", SQLITE_OK, "-"},          {byName, "item", "", SQLITE_OK, "-"},
         {byName, "bad", "7", SQLITE_ERROR, "-"},         {byName, "one", "7", SQLITE_RANGE, "-"},
-        {"select 1 from", "i", "1", SQLITE_ERROR, "-"},  {"select 1", "item", "1", SQLITE_RANGE, "-"},
+        {"select 1 from", "i", "1", SQLITE_ERROR, "-"}, {"select 1", "item", "1", SQLITE_RANGE, "-"},
         {" -- nothing", "i", "1", SQLITE_MISUSE, "-"}};
     // clang-format on
     for (const auto& [query, first, second, rc, expected] : cases) {
@@ -80,7 +82,8 @@ TEST(GetCustomCTEData, OutcomeTable) {
 TEST(GetPositionofFromCluase, FindsTheFirstFromByteWise) {
     // clang-format off
     const std::pair<const char*, int> cases[] = {{"select a FROM t", 9}, {"DateFrom", 4},
-        {"x \xC6\xD2\xCF\xCD", 2}, {"\xE6\xF2\xEF\xED", 0}, {"\x06\x12\x0F\x0D", -1}, {"\x86ROM", -1},
+        {"x \xC6\xD2\xCF\xCD", 2}, {"\xE6\xF2\xEF\xED", 0}, {"\x06\x12\x0F\x0D", -1},
+        {"\x86ROM", -1},
         {"custom", -1}, {"fro", -1}, {nullptr, -1}};
     // clang-format on
     for (const auto& [text, index] : cases)
@@ -97,10 +100,12 @@ TEST(GetRequestedSchemaData, RoutesOnUpperCaseJsonAndReadsTheFirstColumn) {
     dmdbhandle = db.get();
     // clang-format off
     const std::tuple<const char*, const char*, int, const char*> cases[] = {
-        {"select JSONBody from S", nullptr, SQLITE_ROW, "T1"}, {"select json_quote(?)", "7", SQLITE_ROW, R"("7")"},
+        {"select JSONBody from S", nullptr, SQLITE_ROW, "T1"},
+        {"select json_quote(?)", "7", SQLITE_ROW, R"("7")"},
         {"select id as JSONish from Items where id = ?", "7", SQLITE_ERROR, "-"},
-        {"select coalesce(?, 'unbound')", "", SQLITE_ROW, "unbound"}, {"select NULL, ?", "7", SQLITE_ROW, "-"},
-        {"select 1 where ?", "0", SQLITE_DONE, "-"}, {"select 1", "1", SQLITE_RANGE, "-"}, {nullptr, "1", SQLITE_MISUSE, "-"}};
+        {"select coalesce(?, 'unbound')", "", SQLITE_ROW, "unbound"},
+        {"select NULL, ?", "7", SQLITE_ROW, "-"}, {"select 1 where ?", "0", SQLITE_DONE, "-"},
+        {"select 1", "1", SQLITE_RANGE, "-"}, {nullptr, "1", SQLITE_MISUSE, "-"}};
     // clang-format on
     for (const auto& [query, value, rc, expected] : cases) {
         std::string out = "-";

@@ -7,7 +7,7 @@
 
 namespace {
 
-const std::string kFmt = "[GetRedfishSchemaFormatedData()]", kT = "#Thermal.v1_7_3.Thermal";
+const std::string kT = "#Thermal.v1_7_3.Thermal";
 
 // The property types of the types formatted here; T has every kind of property, O and A select
 // themselves as their sub-query.
@@ -132,9 +132,7 @@ TEST_F(Engine, FormatterFillsEveryPropertyKindAndSurvivesAnyInput) {
         "Arr@odata.count":1})");
     EXPECT_EQ(out["Fans@odata.count"].type(), Json::uintValue);
     EXPECT_EQ(
-        logged(2,
-               kFmt +
-                   "parent of nested Schema Property Arr#Y is not an object, property not added"),
+        logged(2, "parent of nested Schema Property Arr#Y is not an object, property not added"),
         1);
     Json::Value filled = json("[" + fan + R"("Old":1}])");
     EXPECT_EQ(GetJsonDataFromSQLViewUsingQuery("select * from FanV", filled, 1), 0);
@@ -154,7 +152,7 @@ TEST_F(Engine, SelfReferencingViewsEndAtDepthBound) {
         ++objects;
     for (const Json::Value* row = &array; row->size() == 1; row = &(*row)[0]["Kids"])
         ++arrays;
-    EXPECT_EQ((Codes{objects, arrays, logged(2, kFmt + "expand level is leq = 0")}),
+    EXPECT_EQ((Codes{objects, arrays, logged(2, "expand level is leq = 0")}),
               (Codes{33, 33, 26 + 31}));
 }
 

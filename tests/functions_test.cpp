@@ -68,16 +68,15 @@ TEST(SqlFunctions, HandleMissingOrUnusableData) {
     EXPECT_EQ(
         eval(db.get(), "select Convert_ReleaseDate('March 15,') || Convert_ReleaseDate('March,')"),
         "");
-    EXPECT_EQ(
-        logged(2, "[SoftInv_Convert_ReleaseDate()]There is an issue with Parsing backend data"), 2);
+    EXPECT_EQ(logged(2, "There is an issue with Parsing backend data"), 2);
     gHeater = {{"PreHeatDuration", 1e9}, {"CumulativeHeatDuration", std::nan("")}, {"Health", 3.0}};
     EXPECT_EQ(eval(db.get(), "select coalesce(GetHeaterMgrValues(1), GetHeaterMgrValues(2), "
                              "GetHeaterMgrValues(3), 0)"),
               "0");
     gHeater["PreHeatDuration"] = uint8_t{3};
     EXPECT_EQ(eval(db.get(), "select coalesce(GetHeaterMgrValues(1), 0)"), "0");
-    EXPECT_EQ(logged(2, "[GetHeaterMgrValues()]PreHeatDuration value is not a double") +
-                  logged(2, "[GetHeaterMgrValues()]Health value is not an 8-bit integer"),
+    EXPECT_EQ(logged(2, "PreHeatDuration value is not a double") +
+                  logged(2, "Health value is not an 8-bit integer"),
               2);
     const std::string file = SQL2JSON_TEST_ROOT "/flash/data0/oem_ps/configdbsynctime",
                       n = ".000000+000";

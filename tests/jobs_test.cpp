@@ -20,9 +20,7 @@ TEST(JobUtilities, DumpKeysAndWaitForJobs) {
                CheckJobIdPresenceInUDB("J5", 5), CheckJobIdPresenceInUDB("J6", 0),
                CheckJobIdPresenceInUDB(nullptr, 5)}),
         (Codes{0, 1, 1, SQLITE_MISUSE, SQLITE_MISUSE, SQLITE_TOOBIG, 1, 1, 2, 2}));
-    EXPECT_EQ(logged(1, "[dumpUDBTableKey()][k]=[J1]") + logged(1, "[dumpUDBTableKey()][k]=[7]") +
-                  logged(1, "[dumpUDBTableKey()][abs(k)]=[7]"),
-              3);
+    EXPECT_EQ(logged(1, "[k]=[J1]") + logged(1, "[k]=[7]") + logged(1, "[abs(k)]=[7]"), 3);
     EXPECT_EQ(sqlite3_next_stmt(db.get(), nullptr), nullptr);
     dmdbhandle = empty.get(); // no job table
     EXPECT_EQ(CheckJobIdPresenceInUDB("J5", 5), 2);

@@ -54,6 +54,7 @@ TEST(SqlFunctions, GiveTheirResultsAndErrors) {
                {"Health", uint8_t{200}}};
     for (const auto& [call, expected] : kCalls)
         EXPECT_EQ(eval(db.get(), "select " + call), expected) << call;
+    EXPECT_EQ(logged(5, "CumulativeHeatDuration status 7"), 1); // the platform's status
     EXPECT_EQ(eval(other.get(), "select json_bool(1)"), "<error: no such function: json_bool>");
     EXPECT_EQ(sqlite3_next_stmt(db.get(), nullptr), nullptr);
 }

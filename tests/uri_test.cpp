@@ -64,7 +64,7 @@ TEST(GetCustomCTEData, OutcomeTable) {
         {byName, "null", "7", SQLITE_ROW, "-"},          {byName, "none", "7", SQLITE_DONE, "-"},
         {byName, nullptr, "7", SQLITE_OK, "-"},          {byName, "item", "", SQLITE_OK, "-"},
         {byName, "bad", "7", SQLITE_ERROR, "-"},         {byName, "one", "7", SQLITE_RANGE, "-"},
-        {"select 1 from", "i", "1", SQLITE_ERROR, "-"}, {"select 1", "item", "1", SQLITE_RANGE, "-"},
+        {"select 1 from", "i", "1", SQLITE_ERROR, "-"}, {"select 1", "i", "1", SQLITE_RANGE, "-"},
         {" -- nothing", "i", "1", SQLITE_MISUSE, "-"}};
     // clang-format on
     for (const auto& [query, first, second, rc, expected] : cases) {

@@ -54,11 +54,9 @@ std::pair<std::string, bool> runOnce(long n, bool persist) {
     gCount = 0, gFailed = false, gPersist = persist, gFailAt = n;
     std::string result = everyEntryPoint();
     gFailAt = 0;
-    bool reported = result.find(" 7") != std::string::npos ||
-                    result.find("allocate memory") != std::string::npos ||
-                    result.find("out of memory") != std::string::npos;
-    for (const LogRecord& record : logRecords())
-        reported = reported || record.level == 2;
+    const bool reported = result.find(" 7") != std::string::npos || logged(2, "") > 0 ||
+                          result.find("allocate memory") != std::string::npos ||
+                          result.find("out of memory") != std::string::npos;
     EXPECT_EQ(sqlite3_next_stmt(dmdbhandle, nullptr), nullptr) << n;
     CloseMetadataDatabaseConnection();
     CloseDatabaseConnection();

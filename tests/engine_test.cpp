@@ -123,17 +123,14 @@ TEST_F(Engine, FormatterFillsEveryPropertyKindAndSurvivesAnyInput) {
                       f2 = fan + R"("Name":"F2","S":{"State":"Off"}})",
                       fans = fan + R"("Name":"F1","S":{"State":"On"}},)" + f2;
     const Json::Value out = query("select * from T");
-    EXPECT_JSON(
-        out, R"({"@odata.type":")" + kT + R"(","Fans":[)" + fans + R"(],"Fans@odata.count":2,"E":[],
-        "E@odata.count":0,"Bad":[],"Bad@odata.count":0,"O":{"State":"x","X":"y"},"A":{"B#C":7},
-        "S":{"H":"OK",
-        "B":true},"L":{"I":[)" +
-                 f2 + R"(],"I@odata.count":1},"T":true,"F":false,"Tx":"True","Arr":[{"a":2}],
-        "Arr@odata.count":1})");
+    EXPECT_JSON(out,
+                R"({"@odata.type":")" + kT + R"(","Fans":[)" + fans +
+                    R"(],"Fans@odata.count":2,"E":[],"E@odata.count":0,"Bad":[],"Bad@odata.count":0,
+        "O":{"State":"x","X":"y"},"A":{"B#C":7},"S":{"H":"OK","B":true},"L":{"I":[)" +
+                    f2 + R"(],"I@odata.count":1},"T":true,"F":false,"Tx":"True",
+        "Arr":[{"a":2}],"Arr@odata.count":1})");
     EXPECT_EQ(out["Fans@odata.count"].type(), Json::uintValue);
-    EXPECT_EQ(
-        logged(2, "parent of nested Schema Property Arr#Y is not an object, property not added"),
-        1);
+    EXPECT_EQ(logged(2, "Arr#Y is not an object, property not added"), 1);
     Json::Value filled = json("[" + fan + R"("Old":1}])");
     EXPECT_EQ(GetJsonDataFromSQLViewUsingQuery("select * from FanV", filled, 1), 0);
     EXPECT_JSON(filled, "[" + fan + R"("Old":1},)" + fans + "]");

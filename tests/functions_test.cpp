@@ -1,6 +1,5 @@
 // The custom SQL functions, called through SQL on a connection where they are registered.
 #include <cmath>
-#include <cstring>
 
 #include "support.hpp"
 
@@ -95,12 +94,9 @@ TEST(SqlFunctions, HandleMissingOrUnusableData) {
     for (const auto& [in, expected] : {std::pair<std::string, std::string>{"T00-0800", "T00-08:00"},
                                        {"a+05-1", "a+05:-1"}, {"x+1", "x+1"}, {"", ""}}) {
         // clang-format on
-        char buffer[16];
-        std::memset(buffer, 'Z', sizeof buffer); // the spare byte need not be zero
-        std::memcpy(buffer, in.c_str(), in.size() + 1);
-        buffer[in.size() + 2] = 'T';
-        GetUTCFormatFromDatetime(buffer);
-        EXPECT_EQ(std::string(buffer) + buffer[in.size() + 2], expected + "T") << in;
+        std::string buffer = in + std::string("\0ZT", 3); // the spare byte need not be zero
+        GetUTCFormatFromDatetime(&buffer[0]);
+        EXPECT_EQ(buffer.c_str() + buffer.substr(in.size() + 2), expected + "T") << in;
     }
     GetUTCFormatFromDatetime(nullptr);
 }

@@ -31,12 +31,11 @@ TEST(JobUtilities, DumpKeysAndWaitForJobs) {
 // Mode 2 asks for cycle type 2, every other mode for 3, with a zeroed 4-byte buffer; each
 // child ends itself with the low 8 bits of the request's status.
 TEST(RequestVAC, ChildSendsTheRequestAndExitsWithItsStatus) {
-    for (gIpcMode = 0; gIpcMode < 4; ++gIpcMode) // the child keeps the mode of its fork
+    Codes requests; // "mode type command" of each child's request, in bits 6-5, 4-3 and 2-0
+    for (gIpcMode = 0; gIpcMode < 4; ++gIpcMode) { // the child keeps the mode of its fork
         EXPECT_EQ(request_vAC(gIpcMode), 0);
-    std::vector<int> requests; // "mode type command" of each child's request
-    for (int i = 0, status = 0; i < 4 && wait(&status) > 0; ++i)
-        requests.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-    std::sort(requests.begin(), requests.end());
-    EXPECT_EQ(requests, (std::vector<int>{0 << 5 | 3 << 3 | 4, 1 << 5 | 3 << 3 | 4,
-                                          2 << 5 | 2 << 3 | 4, 3 << 5 | 3 << 3 | 4}));
+        int status = -1;
+        requests.push_back(wait(&status) > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    }
+    EXPECT_EQ(requests, (Codes{0x1C, 0x3C, 0x54, 0x7C}));
 }

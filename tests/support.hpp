@@ -19,10 +19,7 @@
 
 // ---- Platform fakes: tests set the tables before a call and read the records after it ------
 
-struct LogRecord {
-    int level, module;
-    std::string message;
-};
+using LogRecord = std::pair<int, std::string>;              // level, message
 std::mutex gFakeMutex;                                      // the library calls from many threads
 std::vector<LogRecord>& gLog = *new std::vector<LogRecord>; // the library logs during exit
 std::map<std::string, Json::Value> gOemData;                // "kind/id" -> what the cache gives
@@ -30,14 +27,14 @@ std::vector<std::string> gOemCalls;                         // "kind/id" ("!" wh
 std::map<std::string, DataAbstraction::HeaterMgr::PropertyValue> gHeater;
 int gIpcMode = 0; // the mode of the virtual AC request about to be made
 
-extern "C" int vexaprintf(int level, int module, const char* format, ...) {
+extern "C" int vexaprintf(int level, int /*module*/, const char* format, ...) {
     char text[4096];
     va_list args;
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     std::lock_guard<std::mutex> lock(gFakeMutex);
-    gLog.push_back({level, module, text});
+    gLog.push_back({level, text});
     return 0;
 }
 int getResourceOemData(char* kind, char* id, char* reserved, Json::Value& out) {
@@ -64,16 +61,13 @@ extern "C" int VirtualAcCycleReq_IPCClient(int32_t* command, int32_t* type, int3
     return zeroed ? 0x100 | gIpcMode << 5 | *type << 3 | *command : 255;
 }
 
-std::vector<LogRecord> logRecords() {
-    std::lock_guard<std::mutex> lock(gFakeMutex);
-    return gLog;
-}
-// Records at level whose message ends with text.
+// Records at level whose message ends with text ("": every record at level).
 int logged(int level, const std::string& text) {
+    std::lock_guard<std::mutex> lock(gFakeMutex);
     int count = 0;
-    for (const LogRecord& r : logRecords())
-        count += r.level == level && r.message.size() >= text.size() &&
-                 r.message.compare(r.message.size() - text.size(), text.size(), text) == 0;
+    for (const auto& [at, message] : gLog)
+        count += at == level && message.size() >= text.size() &&
+                 message.compare(message.size() - text.size(), text.size(), text) == 0;
     return count;
 }
 void clearFakes() { // the log and the call records; the data tables stay
@@ -132,12 +126,12 @@ const std::string kUriInfo =
 const std::string kLiveObjects =
     "create table Items(id, body); insert into Items values (7, '{\"a\":1}'); create table"
     " Fan(name); insert into Fan values ('F0'), ('F1'); create table Q(name, sqltext); insert into"
-    " Q values ('fans', 'select group_concat(name) from Fan where ?'), ('insert', 'insert into"
-    " Items values (?, 1)'), ('item', 'select body from Items where id = ? + 0'), ('null', NULL),"
-    " ('bad', 'select x from Missing where ?'), ('one', 'select 1'); create view FanView as select"
-    " '#Thermal.v1_7_3.Fan' as [@odata.type], name as Name from Fan; create view ItemView as"
-    " select '#Thermal.v1_7_3.Thermal' as [@odata.type], '/redfish/v1/Items/7' as [@odata.id],"
-    " body as root, 'x' as Hidden, 'select * from FanView' as Fans, 'true' as [S#Odd] from Items;";
+    " Q values ('insert', 'insert into Items values (?, 1)'), ('item', 'select body from Items"
+    " where id = ? + 0'), ('null', NULL), ('bad', 'select x from Missing where ?'), ('one',"
+    " 'select 1'); create view FanView as select '#Thermal.v1_7_3.Fan' as [@odata.type], name as"
+    " Name from Fan; create view ItemView as select '#Thermal.v1_7_3.Thermal' as [@odata.type],"
+    " '/redfish/v1/Items/7' as [@odata.id], body as root, 'x' as Hidden, 'select * from FanView'"
+    " as Fans, 'true' as [S#Odd] from Items;";
 
 // The library's database files under root, but those whose path holds missing, and mainSql in
 // the live-object database. UriInfo routes "/redfish/v1/Items/%" to ItemView. The metadata

@@ -2,8 +2,6 @@
 // library's SQL functions on which fuzzed SQL runs within bounds. Each target is one source
 // file, which includes this header once. (The host platform layer logs nothing: make fuzz runs
 // the targets with SQL2JSON_LOG_LEVEL=0.)
-#include <string>
-
 #include "internal.hpp"
 #include "vexa_oem_data.h"
 

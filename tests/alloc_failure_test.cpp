@@ -10,28 +10,21 @@ namespace {
 
 long gCount = 0, gFailAt = 0; // requests since armed; the one to refuse (0: none)
 bool gPersist = false, gFailed = false;
-sqlite3_mem_methods gSqliteAllocator;
+sqlite3_mem_methods gSqlite; // SQLite's own allocator
 
 bool refuse() {
     const bool refused = gFailAt > 0 && (gPersist ? ++gCount >= gFailAt : ++gCount == gFailAt);
     return gFailed = gFailed || refused, refused;
 }
-void* failingMalloc(int n) { return refuse() ? nullptr : gSqliteAllocator.xMalloc(n); }
-void* failingRealloc(void* p, int n) {
-    return refuse() ? nullptr : gSqliteAllocator.xRealloc(p, n);
-}
+void* failingMalloc(int n) { return refuse() ? nullptr : gSqlite.xMalloc(n); }
+void* failingRealloc(void* p, int n) { return refuse() ? nullptr : gSqlite.xRealloc(p, n); }
 
-// Every entry point once, their results as text with the status codes last. The clock and the
-// inventory file give NULL when their block cannot be allocated, and any text otherwise.
+// Every entry point once, their results as text with the status codes last.
 std::string everyEntryPoint() {
     std::string sql, body, cte, query = "select sqltext from Q where name = ?";
     char first[] = "item", second[] = "7";
     Json::Value out;
-    std::string result =
-        eval(dmdbhandle, "select json_bool('true') || json_bool(NULL) || convertTimeFormat('Mar 15"
-                         " 8:30 2025') || convertStringToBytes('0011') || GetHeaterMgrValues(3) ||"
-                         " Convert_ReleaseDate('May 1, 2021') || coalesce(length(GetISODateTime())"
-                         " = 25, 1) || coalesce(length(LastSystemInventoryTime()) > 0, 1)");
+    std::string result = eval(dmdbhandle, kEveryFunction);
     const int codes[] = {GetJsonDataFromSQLViewUsingQuery("select * from ItemView", out, 0),
                          GetViewNameFromopenApiDB("/redfish/v1/Items/7", sql),
                          GetRequestedSchemaData(sql.c_str(), body, "/redfish/v1/Items/7"),
@@ -71,8 +64,8 @@ TEST(AllocationFailure, EveryRefusedRequestEndsInTheResultOrAReportedFailure) {
         layOutDatabases(SQL2JSON_TEST_ROOT);
         gHeater["Health"] = uint8_t{200};
         sqlite3_shutdown();
-        sqlite3_config(SQLITE_CONFIG_GETMALLOC, &gSqliteAllocator);
-        static sqlite3_mem_methods methods = gSqliteAllocator;
+        sqlite3_config(SQLITE_CONFIG_GETMALLOC, &gSqlite);
+        static sqlite3_mem_methods methods = gSqlite;
         methods.xMalloc = failingMalloc, methods.xRealloc = failingRealloc;
         EXPECT_EQ(sqlite3_config(SQLITE_CONFIG_MALLOC, &methods), SQLITE_OK);
         runOnce(0, false); // SQLite's one-time allocations

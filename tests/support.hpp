@@ -19,13 +19,11 @@
 
 // ---- Platform fakes: tests set the tables before a call and read the records after it ------
 
-using LogRecord = std::pair<int, std::string>;              // level, message
 std::mutex gFakeMutex;                                      // the library calls from many threads
-std::vector<LogRecord>& gLog = *new std::vector<LogRecord>; // the library logs during exit
+auto& gLog = *new std::vector<std::pair<int, std::string>>; // level, message; kept through exit
 std::map<std::string, Json::Value> gOemData;                // "kind/id" -> what the cache gives
 std::vector<std::string> gOemCalls;                         // "kind/id" ("!" when reserved is set)
 std::map<std::string, DataAbstraction::HeaterMgr::PropertyValue> gHeater;
-int gIpcMode = 0; // the mode of the virtual AC request about to be made
 
 extern "C" int vexaprintf(int level, int /*module*/, const char* format, ...) {
     char text[4096];
@@ -49,16 +47,16 @@ int32_t get_property(const std::string& service, const std::string& path, const 
     std::lock_guard<std::mutex> lock(gFakeMutex);
     if (service != "com.vexa.ostra.HeaterManager" || path != "/com/vexa/ostra/HeaterManager")
         return -1;
-    return gHeater.count(name) ? (value = gHeater[name], 7) : -1; // the status is only logged
+    // The status (only logged) is the name's length, which tells the properties apart.
+    return gHeater.count(name) ? (value = gHeater[name], static_cast<int32_t>(name.size())) : -1;
 }
 } // namespace DataAbstraction::HeaterMgr
-// The request's mode (set before the call), cycle type and command in one status: "mode type
-// command" in bits 6-5, 4-3 and 2-0, and bit 8 that the child's exit status must drop. 255 for a
-// buffer that is not 4 zero bytes.
+// The request's cycle type and command in one status, in bits 4-3 and 2-0, and bit 8 that the
+// child's exit status must drop; 255 for a buffer that is not 4 zero bytes.
 extern "C" int VirtualAcCycleReq_IPCClient(int32_t* command, int32_t* type, int32_t* size,
                                            uint8_t** response) {
     const bool zeroed = *size == 4 && std::count(*response, *response + 4, 0) == 4;
-    return zeroed ? 0x100 | gIpcMode << 5 | *type << 3 | *command : 255;
+    return zeroed ? 0x100 | *type << 3 | *command : 255;
 }
 
 // Records at level whose message ends with text ("": every record at level).
@@ -132,6 +130,14 @@ const std::string kLiveObjects =
     " Name from Fan; create view ItemView as select '#Thermal.v1_7_3.Thermal' as [@odata.type],"
     " '/redfish/v1/Items/7' as [@odata.id], body as root, 'x' as Hidden, 'select * from FanView'"
     " as Fans, 'true' as [S#Odd] from Items;";
+
+// Every SQL function once; the clock and the inventory file give 1 when their result has the
+// expected length, or is NULL as when their block cannot be allocated.
+const std::string kEveryFunction =
+    "select json_bool('true') || json_bool(NULL) || convertTimeFormat('Mar 15 8:30 2025') ||"
+    " convertStringToBytes('0011') || GetHeaterMgrValues(3) || Convert_ReleaseDate('May 1, 2021')"
+    " || coalesce(length(GetISODateTime()) = 25, 1) || coalesce(length(LastSystemInventoryTime())"
+    " > 0, 1)";
 
 // The library's database files under root, but those whose path holds missing, and mainSql in
 // the live-object database. UriInfo routes "/redfish/v1/Items/%" to ItemView. The metadata

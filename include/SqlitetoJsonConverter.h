@@ -39,7 +39,7 @@ SQL2JSON_EXPORT void CloseMetadataDatabaseConnection();
 
 // ---- Schema property-type map ----------------------------------------------------------------
 
-// The 20 "@odata.type" names whose property types are loaded, then a null pointer.
+// The "@odata.type" names whose property types are loaded, then a null pointer.
 extern SQL2JSON_EXPORT const char* const rf_metadata[];
 
 // Runs query on db and sets one member of out per row: property name -> property type.
@@ -78,7 +78,10 @@ SQL2JSON_EXPORT int GetJsonDataFromSQLViewUsingQuery(const char* query, Json::Va
                                                      unsigned int objectType,
                                                      unsigned int passThrough, int expandDepth);
 
-// Formats one row in place, running its sub-queries. Failures are logged only.
+// Formats one row in place by the property types of its "@odata.type", running its
+// sub-queries: "array" gives an array of formatted objects with "<name>@odata.count" beside it,
+// "subarray" a flat array of plain values (no count), "object" one formatted object. Failures
+// are logged only.
 SQL2JSON_EXPORT void GetRedfishSchemaFormatedData(Json::Value& nestedColumns, Json::Value& resource,
                                                   unsigned int passThrough, int expandLevel);
 

@@ -1,5 +1,8 @@
 // View-to-JSON engine: runs a view query on the main connection, turns its rows into JSON and
 // formats each row as a Redfish resource (sub-queries, booleans, nested properties, OEM data).
+// Property types: "array..." runs a sub-query into an array of formatted objects with its
+// "@odata.count", "subarray..." one into a flat array of plain values, "object..." one into an
+// object; "boolean..." converts, "additional..." removes a plain column.
 // Exports: GetDataFromViewQuery, ExecuteSQLViewQueryForJsonData, both
 // GetJsonDataFromSQLViewUsingQuery overloads, GetRedfishSchemaFormatedData.
 #include "internal.hpp"
@@ -318,7 +321,7 @@ int executeViewQuery(const char* query, Json::Value& out, unsigned int objectTyp
 
 // ---- Redfish formatter -----------------------------------------------------------------------
 
-enum class PropertyKind { kArray, kObject, kBoolean, kAdditional, kOther };
+enum class PropertyKind { kArray, kSubArray, kObject, kBoolean, kAdditional, kOther };
 
 // One schema property of the map: its name (with its first '#', if any) and its type.
 struct SchemaProperty {
@@ -336,8 +339,10 @@ struct FormatContext {
 };
 
 // A type counts by its first characters: any type text starting with "array" is an array.
+// "subarray" (an array of plain values) begins no other word, nor does any other word begin it.
 PropertyKind classifyType(const char* type) {
     if (std::strncmp(type, "array", 5) == 0) return PropertyKind::kArray;
+    if (std::strncmp(type, "subarray", 8) == 0) return PropertyKind::kSubArray;
     if (std::strncmp(type, "object", 6) == 0) return PropertyKind::kObject;
     if (std::strncmp(type, "boolean", 7) == 0) return PropertyKind::kBoolean;
     if (std::strncmp(type, "additional", 10) == 0) return PropertyKind::kAdditional;
@@ -378,24 +383,31 @@ bool toBool(const Json::Value& value, bool& flag) {
     return false;
 }
 
-// Logs the outcome of an array or object sub-query.
-void logSubQueryResult(bool asArray, int rc) {
-    if (asArray && rc != 0)
+// Logs the outcome of an array, sub array or object sub-query.
+void logSubQueryResult(PropertyKind kind, int rc) {
+    if (kind == PropertyKind::kArray && rc != 0)
         LOG_AT_AS(kFormatterName, kLogFail, "failed to get data from sub query");
-    else if (asArray)
+    else if (kind == PropertyKind::kArray)
         LOG_AT_AS(kFormatterName, kLogTrace, "Successfully got data from sub query");
+    else if (kind == PropertyKind::kSubArray && rc != 0)
+        LOG_AT_AS(kFormatterName, kLogFail, "failed to get data from sub array query");
+    else if (kind == PropertyKind::kSubArray)
+        LOG_AT_AS(kFormatterName, kLogTrace, "Successfully got data from sub array query");
     else if (rc != 0)
         LOG_AT_AS(kFormatterName, kLogFail, "failed to get data for object type sub query");
     else
         LOG_AT_AS(kFormatterName, kLogTrace, "Successfully got data for object type sub query");
 }
 
-// Runs the SQL text held by source as an array (or object) sub-query one level deeper and
-// returns its result. Returns an empty array (object) when the text is empty, when source has
-// no text, or when the depth bound is reached; after a failure, what the query left.
-Json::Value runSubQuery(const Json::Value& source, bool asArray, const SchemaProperty& prop,
+// Runs the SQL text held by source one level deeper as the sub-query of a property of kind
+// (kArray: one formatted object per row; kSubArray: the flat array of the rows' values;
+// kObject: the formatted last row) and returns its result. Returns an empty array (object)
+// when the text is empty, when source has no text, or when the depth bound is reached; after a
+// failure, what the query left.
+Json::Value runSubQuery(const Json::Value& source, PropertyKind kind, const SchemaProperty& prop,
                         const FormatContext& ctx) {
-    Json::Value result(asArray ? Json::arrayValue : Json::objectValue);
+    const bool asObject = kind == PropertyKind::kObject;
+    Json::Value result(asObject ? Json::objectValue : Json::arrayValue);
     std::string sql;
     if (!scalarText(source, sql) || sql.empty()) return result;
     if (tSubQueryDepth >= kMaxSubQueryDepth) {
@@ -405,10 +417,11 @@ Json::Value runSubQuery(const Json::Value& source, bool asArray, const SchemaPro
         return result;
     }
     SubQueryDepthGuard depth;
-    const int rc = ExecuteSQLViewQueryForJsonData(sql.c_str(), result,
-                                                  asArray ? kJsonArrayType : kJsonObjectType,
-                                                  ctx.passThrough, ctx.subLevel);
-    logSubQueryResult(asArray, rc);
+    unsigned int objectType = kJsonArrayType;
+    if (kind != PropertyKind::kArray) objectType = asObject ? kJsonObjectType : kJsonSubArrayType;
+    const int rc = ExecuteSQLViewQueryForJsonData(sql.c_str(), result, objectType, ctx.passThrough,
+                                                  ctx.subLevel);
+    logSubQueryResult(kind, rc);
     return result;
 }
 
@@ -430,10 +443,11 @@ void formatPlainProperty(const SchemaProperty& prop, Json::Value* member, Json::
     bool flag = false;
     switch (prop.kind) {
     case PropertyKind::kArray:
-        setArrayWithCount(resource, prop.name, prop.end, runSubQuery(value, true, prop, ctx));
+        setArrayWithCount(resource, prop.name, prop.end, runSubQuery(value, prop.kind, prop, ctx));
         break;
+    case PropertyKind::kSubArray: // an array of plain values carries no count
     case PropertyKind::kObject:
-        *resource.demand(prop.name, prop.end) = runSubQuery(value, false, prop, ctx);
+        *resource.demand(prop.name, prop.end) = runSubQuery(value, prop.kind, prop, ctx);
         break;
     case PropertyKind::kBoolean:
         if (toBool(value, flag) && member != nullptr) *member = flag;
@@ -463,13 +477,13 @@ void formatNestedProperty(const SchemaProperty& prop, const Json::Value* nestedV
     Json::Value result;
     bool set = true;
     if (prop.kind == PropertyKind::kArray) {
-        Json::Value items = runSubQuery(source, true, prop, ctx);
+        Json::Value items = runSubQuery(source, prop.kind, prop, ctx);
         if (parent == nullptr) parent = resource.demand(prop.name, prop.hash);
         setArrayWithCount(*parent, child, prop.end, std::move(items));
         return;
     }
-    if (prop.kind == PropertyKind::kObject) {
-        result = runSubQuery(source, false, prop, ctx);
+    if (prop.kind == PropertyKind::kObject || prop.kind == PropertyKind::kSubArray) {
+        result = runSubQuery(source, prop.kind, prop, ctx);
     } else if (prop.kind == PropertyKind::kBoolean) {
         bool flag = false;
         set = toBool(source, flag);
@@ -643,10 +657,10 @@ int GetJsonDataFromSQLViewUsingQuery(const char* query, Json::Value& out, unsign
     return rc;
 }
 
-// Formats one row in place by the property types of its "@odata.type": sub-queries for array
-// and object properties ("@odata.count" beside arrays), booleans, nested properties into
-// their parents, "additional" properties removed, then OEM data. Failures are logged only;
-// resource stays as far as formatting got.
+// Formats one row in place by the property types of its "@odata.type": sub-queries for array,
+// sub array and object properties ("@odata.count" beside arrays of objects), booleans, nested
+// properties into their parents, "additional" properties removed, then OEM data. Failures are
+// logged only; resource stays as far as formatting got.
 void GetRedfishSchemaFormatedData(Json::Value& nestedColumns, Json::Value& resource,
                                   unsigned int passThrough, int expandLevel) {
     LOG_ENTER();

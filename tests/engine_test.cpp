@@ -163,3 +163,25 @@ TEST_F(Engine, LeavesAloneWhatItCannotFormatOrMerge) {
         EXPECT_EQ(gOemCalls, std::vector<std::string>(*asked != 0, asked)) << resource;
     }
 }
+
+// "subarray" holds the flat array of its sub-query's values, row by row with nulls left out and
+// no count, plain or nested into its parent beside the parent's other members; "subarra" is no
+// such type. Empty or null text runs nothing; a failing sub-query leaves an empty array, logged.
+TEST_F(Engine, SubArrayPropertiesHoldPlainValues) {
+    exec(db.get(), "create table [#Port.v1_12_0.Port](PropertyName, PropertyType); insert into"
+                   " [#Port.v1_12_0.Port] values ('V', 'subarray'), ('Two', 'subarrayX'), ('E',"
+                   " 'subarray'), ('N', 'subarray'), ('Bad', 'subarray'), ('Eth#M', 'subarray'),"
+                   " ('Eth#F', 'x'), ('Arr', 'array'), ('Sub', 'subarra'); create view P as select"
+                   " '#Port.v1_12_0.Port' as [@odata.type], 'select column1 from (values (''b''),"
+                   " (NULL), (2), (1.5))' as V, 'select 1, ''a'' union all select NULL, 3' as Two,"
+                   " '' as E, NULL as N, 'select nope' as Bad, 'select ''m1'' union all select"
+                   " ''m2''' as [Eth#M], 'f' as [Eth#F], 'select 1 as one' as Arr, 'kept' as Sub");
+    loadPropertyTypeMap();
+    EXPECT_JSON(query("select * from P"),
+                R"({"@odata.type":"#Port.v1_12_0.Port","Arr":[{"one":1}],"Arr@odata.count":1,
+                "Bad":[],"E":[],"Eth":{"F":"f","M":["m1","m2"]},"N":[],"Sub":"kept",
+                "Two":[1,"a",3],"V":["b",2,1.5]})");
+    EXPECT_EQ((Codes{logged(2, "failed to get data from sub array query"),
+                     logged(4, "Successfully got data from sub array query")}),
+              (Codes{1, 3}));
+}

@@ -32,7 +32,7 @@ const std::vector<std::string>& metadataTypeNames();
 // when a database could not be built.
 bool buildServeTree(const std::string& root);
 
-// Builds the tree the load case reads: a metadata database of 20 types x 200 properties
+// Builds the tree the load case reads: a metadata database of 21 types x 200 properties
 // beside small live, OpenAPI and HMC databases.
 bool buildLoadTree(const std::string& root);
 

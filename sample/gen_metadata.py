@@ -4,7 +4,9 @@
 Usage: gen_metadata.py SCHEMA_DIR > metadata.sql
 
 Each table is named after the type's "@odata.type" and lists (PropertyName, PropertyType) for
-the type's properties as its versioned DMTF JSON schema defines them. Object properties whose
+the type's properties as its versioned DMTF JSON schema defines them. An array of plain values
+(texts, numbers, booleans, enumerations) is typed "subarray", an array of objects or links
+"array". Object properties whose
 schema has properties of its own also get one row per child, "Parent#Child", so that views can
 fill them from nested columns. The "X@odata.count" annotations are left out: the converter
 adds them beside every array it builds. Besides the schema, member types without an
@@ -24,7 +26,7 @@ TYPES = [
     "#Power.v1_7_3.PowerControl", "#Power.v1_7_3.Power", "#Power.v1_7_3.PowerSupply",
     "#Redundancy.v1_4_2.Redundancy", "#BootOption.v1_0_6.BootOption",
     "#BootOptionCollection.BootOptionCollection", "#Thermal.v1_7_3.Thermal",
-    "#Thermal.v1_7_3.Temperature", "#Thermal.v1_7_3.Fan",
+    "#Thermal.v1_7_3.Temperature", "#Thermal.v1_7_3.Fan", "#Port.v1_12_0.LinkConfiguration",
 ]
 
 # Columns the sample views use to join a member to its parent resource.
@@ -98,13 +100,27 @@ def definition_of(schemas, prop, current):
 
 def type_text(schemas, prop, current):
     if "type" in prop:
-        return first_type(prop["type"])
-    _, target = definition_of(schemas, prop, current)
-    if "enum" in target:
-        return "string"
-    if "type" in target:
-        return first_type(target["type"])
-    return "object" if "properties" in target else "string"
+        kind = first_type(prop["type"])
+    else:
+        _, target = definition_of(schemas, prop, current)
+        if "enum" in target:
+            return "string"
+        kind = first_type(target["type"]) if "type" in target else (
+            "object" if "properties" in target else "string")
+    if kind == "array" and holds_values(schemas, prop, current):
+        return "subarray"
+    return kind
+
+
+def holds_values(schemas, prop, current):
+    """True for an array whose items are plain values (texts, numbers, booleans, enums)."""
+    file, array = definition_of(schemas, prop, current)
+    items = array.get("items", {})
+    if "$ref" not in items and "anyOf" not in items and "type" in items:
+        return first_type(items["type"]) in ("string", "number", "integer", "boolean")
+    _, target = definition_of(schemas, items, file)
+    return "enum" in target or first_type(target.get("type")) in (
+        "string", "number", "integer", "boolean")
 
 
 def rows_for(schemas, odata_type):

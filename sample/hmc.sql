@@ -8,4 +8,28 @@ CREATE TABLE HmcNetworkPorts (
 INSERT INTO HmcNetworkPorts VALUES
   ('BMC', '1', 'Manager Dedicated Network Port', '0050569a3c01', 0.1, 0.1, 'TX_RX', 'true',
    'false', 1, 'Enabled', 'LinkUp', 1500, 'eth0');
+
+-- The dedicated network ports as the engine builds them (EngineViews). The view lives here, as a
+-- view sees only its own database; the main connection finds it by name, and runs its sub-query
+-- texts there, where this database is attached. The MAC address is stored as bare hex digits
+-- and read colon-separated; the addresses and the capable link speeds are arrays of values
+-- ("subarray"), the link configurations an array of objects of their own type.
+CREATE VIEW ManagerPortView AS
+  SELECT '#Port.v1_12_0.Port' AS [@odata.type],
+         '/redfish/v1/Managers/' || ManagerId || '/DedicatedNetworkPorts/' || Id AS [@odata.id],
+         Id, Name, SpeedGbps AS CurrentSpeedGbps, MaxSpeedGbps,
+         'select convertStringToBytes(MacHex) from HmcNetworkPorts where ManagerId = ' ||
+           quote(ManagerId) || ' and Id = ' || quote(Id) AS [Ethernet#AssociatedMACAddresses],
+         FlowControl AS [Ethernet#FlowControlConfiguration],
+         FlowControl AS [Ethernet#FlowControlStatus], LLDPEnabled AS [Ethernet#LLDPEnabled],
+         WakeOnLAN AS [Ethernet#WakeOnLANEnabled],
+         'select ''#Port.v1_12_0.LinkConfiguration'' as [@odata.type], AutoNegotiation as ' ||
+           'AutoSpeedNegotiationCapable, AutoNegotiation as AutoSpeedNegotiationEnabled, ' ||
+           quote('select MaxSpeedGbps from HmcNetworkPorts where ManagerId = ' ||
+                 quote(ManagerId) || ' and Id = ' || quote(Id)) ||
+           ' as CapableLinkSpeedGbps from HmcNetworkPorts where ManagerId = ' ||
+           quote(ManagerId) || ' and Id = ' || quote(Id) AS LinkConfiguration,
+         'Ethernet' AS LinkNetworkTechnology, LinkState, LinkStatus, MaxFrameSize,
+         'Electrical' AS PortMedium, 'UpstreamPort' AS PortType
+  FROM HmcNetworkPorts;
 COMMIT;

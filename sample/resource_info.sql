@@ -8,9 +8,7 @@
 --
 -- EngineViews names, for each route (by its view name in UriInfo) whose resource has a type
 -- that the converter formats, the view the engine builds that resource from (selected where
--- "@odata.id" is the URI). A NULL engine view keeps the route's root column as the answer:
--- the engine builds arrays of objects only, and a manager port's AssociatedMACAddresses is an
--- array of strings.
+-- "@odata.id" is the URI). A NULL engine view would keep the route's root column as the answer.
 BEGIN;
 CREATE TABLE UriInfo (URI TEXT PRIMARY KEY, n_Segments INTEGER NOT NULL, view_name TEXT,
                       CTE TEXT, privilege TEXT, link TEXT, allow_header TEXT,
@@ -28,9 +26,8 @@ INSERT INTO Routes VALUES
   ('/redfish/v1/Managers/%/DedicatedNetworkPorts', 'ManagerPortCollectionRoot',
    'WITH ManagerPortCollectionRoot AS (SELECT ''/redfish/v1/Managers/'' || ManagerId || ''/DedicatedNetworkPorts'' AS [@odata.id], json_object( ''@odata.type'', ''#PortCollection.PortCollection'', ''@odata.id'', ''/redfish/v1/Managers/'' || ManagerId || ''/DedicatedNetworkPorts'', ''Name'', ''Dedicated Network Ports'', ''Members'', json_group_array(json_object(''@odata.id'', ''/redfish/v1/Managers/'' || ManagerId || ''/DedicatedNetworkPorts/'' || Id)), ''Members@odata.count'', count(*)) AS root FROM (SELECT * FROM HmcNetworkPorts ORDER BY ManagerId, Id) GROUP BY ManagerId)',
    'GET'),
-  -- The MAC address is stored as bare hex digits; Redfish wants it colon-separated.
   ('/redfish/v1/Managers/%/DedicatedNetworkPorts/%', 'ManagerPortRoot',
-   'WITH ManagerPortRoot AS (SELECT ''/redfish/v1/Managers/'' || ManagerId || ''/DedicatedNetworkPorts/'' || Id AS [@odata.id], json_object( ''@odata.type'', ''#Port.v1_12_0.Port'', ''@odata.id'', ''/redfish/v1/Managers/'' || ManagerId || ''/DedicatedNetworkPorts/'' || Id, ''Id'', Id, ''Name'', Name, ''CurrentSpeedGbps'', SpeedGbps, ''MaxSpeedGbps'', MaxSpeedGbps, ''Ethernet'', json_object( ''AssociatedMACAddresses'', json_array(convertStringToBytes(MacHex)), ''FlowControlConfiguration'', FlowControl, ''FlowControlStatus'', FlowControl, ''LLDPEnabled'', json_bool(LLDPEnabled), ''WakeOnLANEnabled'', json_bool(WakeOnLAN)), ''LinkConfiguration'', json_array(json_object( ''AutoSpeedNegotiationCapable'', json_bool(AutoNegotiation), ''AutoSpeedNegotiationEnabled'', json_bool(AutoNegotiation), ''CapableLinkSpeedGbps'', json_array(MaxSpeedGbps))), ''LinkNetworkTechnology'', ''Ethernet'', ''LinkState'', LinkState, ''LinkStatus'', LinkStatus, ''MaxFrameSize'', MaxFrameSize, ''PortMedium'', ''Electrical'', ''PortType'', ''UpstreamPort'') AS root FROM HmcNetworkPorts)',
+   'WITH ManagerPortRoot AS (SELECT ''/redfish/v1/Managers/'' || ManagerId || ''/DedicatedNetworkPorts/'' || Id AS [@odata.id], json_object(''@odata.type'', ''#Port.v1_12_0.Port'', ''@odata.id'', ''/redfish/v1/Managers/'' || ManagerId || ''/DedicatedNetworkPorts/'' || Id) AS root FROM HmcNetworkPorts)',
    'GET, PATCH'),
   ('/redfish/v1', 'ServiceRootRoot', NULL, 'GET'),
   ('/redfish/v1/SessionService/Sessions', 'SessionCollectionRoot', NULL, 'GET'),
@@ -75,5 +72,5 @@ INSERT INTO EngineViews VALUES
   ('PortCollectionRoot', 'PortCollectionView'),
   ('PortRoot', 'PortView'),
   ('ManagerPortCollectionRoot', 'ManagerPortCollectionView'),
-  ('ManagerPortRoot', NULL);
+  ('ManagerPortRoot', 'ManagerPortView');
 COMMIT;

@@ -17,19 +17,20 @@ import sys
 
 LIVE = "var/run/unifieddatabase/DMLiveObjectDatabase.db"
 OPENAPI = "usr/share/redfish/rf_resource_info.db"
+HMC = "var/run/unifieddatabase/HMC.db"
 METADATA = "etc/unifieddatabase/RedfishSchemaMetaData.db"
 PORT = "/redfish/v1/Managers/BMC/DedicatedNetworkPorts"
 BOOT = "/redfish/v1/Systems/437XR1138R2/BootOptions"
 
-# (database, statements, the problem expected: URI, JSON pointer, keyword)
+# (database, statements or a (view, text, replacement) rewrite of a view's SQL, the problem
+# expected: URI, JSON pointer, keyword)
 FAULTS = [
     (LIVE, "UPDATE ChassisInventory SET ChassisType = 'Rackmounted'",
      ("/redfish/v1/Chassis/1U", "/ChassisType", "enum")),
-    (OPENAPI, "UPDATE UriInfo SET CTE = replace(CTE, '''MaxFrameSize'', MaxFrameSize', "
-              "'''MaxFrameSize'', CAST(MaxFrameSize AS TEXT)')",
+    (HMC, ("ManagerPortView", "LinkStatus, MaxFrameSize",
+           "LinkStatus, CAST(MaxFrameSize AS TEXT) AS MaxFrameSize"),
      (PORT + "/1", "/MaxFrameSize", "type")),
-    (OPENAPI, "UPDATE UriInfo SET CTE = replace(CTE, '''LinkNetworkTechnology''', "
-              "'''NetworkTechnology''')",
+    (HMC, ("ManagerPortView", "AS LinkNetworkTechnology", "AS NetworkTechnology"),
      (PORT + "/1", "/NetworkTechnology", "additionalProperties")),
     # Two collections answered from their routes' CTE instead of the engine.
     (OPENAPI, "UPDATE EngineViews SET engine_view = NULL WHERE root_view IN "
@@ -46,9 +47,8 @@ FAULTS = [
     (LIVE, "UPDATE ResourceLinks SET Target = '/redfish/v1/Chassis/1U/Thermal#/Fans/7' "
            "WHERE Kind = 'RedundancySet' AND Ord = 1",
      ("/redfish/v1/Chassis/1U/Thermal", "/Redundancy/0/RedundancySet/1/@odata.id", "link")),
-    (OPENAPI, "UPDATE UriInfo SET CTE = replace(CTE, '''/DedicatedNetworkPorts/'' || Id,', "
-              "'''/NetworkPorts/'' || Id,') WHERE view_name = 'ManagerPortRoot'",
-     (PORT + "/1", "/@odata.id", "@odata.id")),
+    (LIVE, ("ManagerRoot", "'/redfish/v1/Managers/' || m.Id,", "'/Managers/' || m.Id,"),
+     ("/redfish/v1/Managers/BMC", "/@odata.id", "@odata.id")),
 ]
 
 # Resources the golden tests print through get (each must be on the walk).
@@ -66,9 +66,14 @@ def run(tool, *args):
 def plant_faults(sample_root, broken_root):
     shutil.rmtree(broken_root, ignore_errors=True)
     shutil.copytree(sample_root, broken_root)
-    for database, statements, _ in FAULTS:
+    for database, change, _ in FAULTS:
         with sqlite3.connect(os.path.join(broken_root, database)) as db:
-            db.executescript(statements)
+            if isinstance(change, str):
+                db.executescript(change)
+                continue
+            view, text, replacement = change
+            sql = db.execute("SELECT sql FROM sqlite_master WHERE name = ?", (view,)).fetchone()[0]
+            db.executescript("DROP VIEW %s; %s;" % (view, sql.replace(text, replacement)))
 
 
 def main():

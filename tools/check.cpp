@@ -6,8 +6,13 @@
 //   @odata.type   present, and its DMTF schema in the folder (schema_validator.hpp)
 //   schema        the resource validates against that schema
 //   @odata.count  every "X@odata.count" equals the length of the array "X" beside it
-//   link          every link's URI has a route and a row, and its statement runs; a link with
-//                 a fragment points at a member of the resource it names
+//   link          every link's URI has a route and a row; a link with a fragment points at a
+//                 member of the resource it names
+//   statement     every statement that builds the resource runs: the route's, the engine
+//                 view's and every sub-query's at any depth (engine_audit.hpp)
+//   dropped       every nested column of an engine view reaches the resource
+//   unformatted   a route whose EngineViews row names an engine view has a type the
+//                 converter loads (else that view is never used)
 // Each problem is one line "URI#POINTER: keyword: what is wrong" (the pointer is a JSON
 // pointer into the resource), or one member of --json's "problems".
 #include "check.hpp"
@@ -23,6 +28,7 @@
 #include <json/value.h>
 #include <json/writer.h>
 
+#include "engine_audit.hpp"
 #include "schema_validator.hpp"
 #include "service_walk.hpp"
 
@@ -106,6 +112,7 @@ class Checker {
         for (const WalkedResource& item : walk.resources) {
             if (item.fetched.outcome == FetchOutcome::Found) {
                 checkResource(item.uri, item.fetched.resource);
+                checkBuild(item.uri, item.fetched);
             } else {
                 reportUnserved(item);
             }
@@ -131,6 +138,35 @@ class Checker {
         }
         checkCounts(uri, resource, "");
         checkSchema(uri, resource);
+    }
+
+    // What the engine dropped or could not run while it built the resource, and an engine view
+    // that the route names in vain.
+    void checkBuild(const std::string& uri, const FetchResult& fetched) {
+        bool statements = false;
+        if (!fetched.engineQuery.empty()) {
+            for (const AuditFinding& finding :
+                 auditEngineQuery(fetched.engineQuery, fetched.engineView)) {
+                add(uri, finding.pointer, finding.keyword, finding.message);
+                statements = statements || finding.keyword == "statement";
+            }
+        } else {
+            checkUnformatted(uri, fetched);
+        }
+        if (statements) return;
+        for (const std::string& message : fetched.failedStatements)
+            add(uri, "", "statement", "a statement failed while it was built: " + message);
+    }
+
+    void checkUnformatted(const std::string& uri, const FetchResult& fetched) {
+        const Json::Value& type = fetched.resource["@odata.type"];
+        if (isEngineType(type)) return; // an engine type whose row names no view on purpose
+        const EngineViewRow row = engineViewOf(fetched.route);
+        if (!row.found || row.view.empty()) return;
+        add(uri, "/@odata.type", "unformatted",
+            compactText(type) + " is not one of the types the converter loads (rf_metadata), so " +
+                "the engine view " + quoted(row.view) + " that EngineViews names for route " +
+                fetched.route + " is not used: the resource is its root column, unformatted");
     }
 
     void checkSchema(const std::string& uri, const Json::Value& resource) {
@@ -182,16 +218,19 @@ class Checker {
         }
     }
 
-    // A URI the walk could not fetch, reported at the link that led to it.
+    // A URI the walk could not fetch: a failed statement at the URI itself, no route or no row
+    // at the link that led to it.
     void reportUnserved(const WalkedResource& item) {
         const FetchResult& fetched = item.fetched;
+        if (fetched.outcome == FetchOutcome::Failed) {
+            add(item.uri, "", "statement", "its statement failed: " + fetched.detail);
+            return;
+        }
         std::string what = quoted(item.uri) + ": ";
         if (fetched.outcome == FetchOutcome::NoRoute) {
             what += "no route (UriInfo pattern) matches it";
-        } else if (fetched.outcome == FetchOutcome::NoResource) {
-            what += "its route's statement gives no row for it";
         } else {
-            what += "its statement failed: " + fetched.detail;
+            what += "its route's statement gives no row for it";
         }
         add(item.via.uri.empty() ? item.uri : item.via.uri, item.via.pointer, "link", what);
     }

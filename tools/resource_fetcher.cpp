@@ -1,5 +1,6 @@
 // The tool's one answer to "what is the resource at this URI": exports fetchResource,
-// resourceText, withoutTrailingSlashes and sqliteFailure (resource_fetcher.hpp).
+// engineViewOf, isEngineType, resourceText, withoutTrailingSlashes and sqliteFailure
+// (resource_fetcher.hpp).
 #include "resource_fetcher.hpp"
 
 #include <cstring>
@@ -11,14 +12,17 @@
 #include <sqlite3.h>
 
 #include "SqlitetoJsonConverter.h"
+#include "tool_log.hpp"
 
 namespace {
 
-// The engine view of a route: a select over the view that EngineViews names, or "" when the
-// row holds NULL there (the route keeps its root column although its type is an engine type).
-const char kEngineViewQuery[] = "select case when engine_view is null then '' "
-                                "else printf('select * from \"%w\"', engine_view) end "
-                                "from EngineViews where root_view = ?";
+// The engine view of a route, "" when the row holds NULL there (the route keeps its root column
+// although its type is an engine type).
+const char kEngineViewQuery[] =
+    "select ifnull(engine_view, '') from EngineViews where root_view = ?";
+
+// The converter runs a statement on the telemetry database when its text holds this.
+const char kTelemetryMarker[] = "JSON";
 
 // The statement GetViewNameFromopenApiDB composes: <CTE> select root from <view> where ...
 const char kSelectRoot[] = " select root from ";
@@ -28,23 +32,9 @@ const char kWhereId[] = " where [@odata.id]=?";
 // belong to the last call: one fetch at a time.
 std::mutex gLibraryMutex;
 
-FetchResult failed(const std::string& detail) {
-    FetchResult result;
-    result.detail = detail;
-    return result;
-}
-
-FetchResult outcome(FetchOutcome kind, const std::string& detail = std::string()) {
-    FetchResult result;
+void setOutcome(FetchResult& result, FetchOutcome kind, const std::string& detail = std::string()) {
     result.outcome = kind;
     result.detail = detail;
-    return result;
-}
-
-FetchResult found(Json::Value&& resource) {
-    FetchResult result = outcome(FetchOutcome::Found);
-    result.resource = std::move(resource);
-    return result;
 }
 
 // The main connection's last message, for a failure of the engine.
@@ -66,16 +56,6 @@ std::string rootViewOf(const std::string& statement) {
     return end > begin ? statement.substr(begin, end - begin) : "";
 }
 
-// True when odataType is one of the types whose property types the converter loads.
-bool isEngineType(const Json::Value& odataType) {
-    if (!odataType.isString()) return false;
-    const std::string type = odataType.asString();
-    for (const char* const* name = rf_metadata; *name != nullptr; ++name) {
-        if (type == *name) return true;
-    }
-    return false;
-}
-
 // Parses text as a JSON object into out. False when it is not one.
 bool parseObject(const std::string& text, Json::Value& out) {
     Json::CharReaderBuilder builder;
@@ -84,60 +64,118 @@ bool parseObject(const std::string& text, Json::Value& out) {
     return reader->parse(text.data(), text.data() + text.size(), &out, &errors) && out.isObject();
 }
 
-// Builds uri's resource through the engine from engineHead, the select over the route's
-// engine view; the URI enters the query only as an SQL literal quoted by SQLite.
-FetchResult buildThroughEngine(const std::string& uri, const std::string& engineHead) {
-    std::unique_ptr<char, decltype(&sqlite3_free)> where(
-        sqlite3_mprintf(" where [@odata.id] = %Q", uri.c_str()), &sqlite3_free);
-    if (!where) return failed("out of memory");
-    const std::string query = engineHead + where.get();
+// The select the engine builds uri's resource from: engineView's row of uri, the URI entering
+// the query only as an SQL literal quoted by SQLite. "" when out of memory.
+std::string engineQueryFor(const std::string& engineView, const std::string& uri) {
+    std::unique_ptr<char, decltype(&sqlite3_free)> query(
+        sqlite3_mprintf("select * from \"%w\" where [@odata.id] = %Q", engineView.c_str(),
+                        uri.c_str()),
+        &sqlite3_free);
+    return query ? query.get() : "";
+}
+
+// Builds result's resource through the engine from result.engineQuery.
+void buildThroughEngine(FetchResult& result) {
     Json::Value resource;
-    const int rc = GetJsonDataFromSQLViewUsingQuery(query.c_str(), resource, kJsonObjectType);
+    const int rc =
+        GetJsonDataFromSQLViewUsingQuery(result.engineQuery.c_str(), resource, kJsonObjectType);
     if (rc != 0) {
-        return failed("engine query failed: " + sqliteFailure(rc) + ": " + mainConnectionMessage());
+        setOutcome(result, FetchOutcome::Failed,
+                   "engine query failed: " + sqliteFailure(rc) + ": " + mainConnectionMessage());
+    } else if (!resource.isObject()) {
+        setOutcome(result, FetchOutcome::NoResource, "the engine view has no row for the resource");
+    } else {
+        setOutcome(result, FetchOutcome::Found);
+        result.resource = std::move(resource);
     }
-    if (!resource.isObject()) {
-        return outcome(FetchOutcome::NoResource, "the engine view has no row for the resource");
-    }
-    return found(std::move(resource));
+}
+
+// The EngineViews row of route, or why it could not be read (rc: GetRequestedSchemaData's).
+EngineViewRow lookUpEngineView(const std::string& route, int& rc) {
+    EngineViewRow row;
+    rc = GetRequestedSchemaData(kEngineViewQuery, row.view, route.c_str());
+    row.found = rc == SQLITE_ROW;
+    return row;
 }
 
 // Answers a root whose type the engine formats: through the engine view EngineViews names
-// for rootView, or the root itself when the route's row names no engine view.
-FetchResult answerEngineType(const std::string& uri, const std::string& rootView,
-                             Json::Value&& root) {
-    std::string engineHead;
-    const int rc = GetRequestedSchemaData(kEngineViewQuery, engineHead, rootView.c_str());
+// for the route, or the root itself when the route's row names no engine view.
+void answerEngineType(const std::string& uri, Json::Value&& root, FetchResult& result) {
+    int rc = 0;
+    const EngineViewRow row = lookUpEngineView(result.route, rc);
     if (rc == SQLITE_DONE) {
-        return failed("no EngineViews row for route " + rootView + " of type " +
-                      root["@odata.type"].asString());
+        setOutcome(result, FetchOutcome::Failed,
+                   "no EngineViews row for route " + result.route + " of type " +
+                       root["@odata.type"].asString());
+    } else if (rc != SQLITE_ROW) {
+        setOutcome(result, FetchOutcome::Failed, "EngineViews lookup: " + sqliteFailure(rc));
+    } else if (row.view.empty()) {
+        setOutcome(result, FetchOutcome::Found);
+        result.resource = std::move(root);
+    } else {
+        result.engineView = row.view;
+        result.engineQuery = engineQueryFor(row.view, uri);
+        if (result.engineQuery.empty())
+            return setOutcome(result, FetchOutcome::Failed, "out of memory");
+        buildThroughEngine(result);
     }
-    if (rc != SQLITE_ROW) return failed("EngineViews lookup: " + sqliteFailure(rc));
-    if (engineHead.empty()) return found(std::move(root));
-    return buildThroughEngine(uri, engineHead);
+}
+
+// Body of fetchResource, on the locked converter.
+void fetchLocked(const std::string& uri, FetchResult& result) {
+    std::string statement;
+    int rc = GetViewNameFromopenApiDB(uri.c_str(), statement);
+    if (rc != SQLITE_OK)
+        return setOutcome(result, FetchOutcome::Failed, "resolving: " + sqliteFailure(rc));
+    result.route = rootViewOf(statement);
+    if (result.route.empty()) return setOutcome(result, FetchOutcome::NoRoute);
+    std::string rootText;
+    rc = GetRequestedSchemaData(statement.c_str(), rootText, uri.c_str());
+    if (rc == SQLITE_DONE || (rc == SQLITE_ROW && rootText.empty()))
+        return setOutcome(result, FetchOutcome::NoResource);
+    if (rc != SQLITE_ROW) {
+        // A statement on the main connection leaves SQLite's message there; the telemetry
+        // database's connection is gone.
+        const bool main = statement.find(kTelemetryMarker) == std::string::npos;
+        return setOutcome(result, FetchOutcome::Failed,
+                          "root query failed: " + sqliteFailure(rc) +
+                              (main ? ": " + mainConnectionMessage() : ""));
+    }
+    Json::Value root;
+    if (!parseObject(rootText, root))
+        return setOutcome(result, FetchOutcome::Failed, "the root column is not a JSON object");
+    static const char kTypeKey[] = "@odata.type";
+    const Json::Value* type = root.find(kTypeKey, kTypeKey + sizeof kTypeKey - 1);
+    if (type != nullptr && isEngineType(*type))
+        return answerEngineType(uri, std::move(root), result);
+    setOutcome(result, FetchOutcome::Found);
+    result.resource = std::move(root);
 }
 
 } // namespace
 
 FetchResult fetchResource(const std::string& uri) {
     std::lock_guard<std::mutex> lock(gLibraryMutex);
-    std::string statement;
-    int rc = GetViewNameFromopenApiDB(uri.c_str(), statement);
-    if (rc != SQLITE_OK) return failed("resolving: " + sqliteFailure(rc));
-    const std::string rootView = rootViewOf(statement);
-    if (rootView.empty()) return outcome(FetchOutcome::NoRoute);
-    std::string rootText;
-    rc = GetRequestedSchemaData(statement.c_str(), rootText, uri.c_str());
-    if (rc == SQLITE_DONE || (rc == SQLITE_ROW && rootText.empty())) {
-        return outcome(FetchOutcome::NoResource);
+    FetchResult result;
+    const StatementFailures failures;
+    fetchLocked(uri, result);
+    result.failedStatements = failures.messages();
+    return result;
+}
+
+EngineViewRow engineViewOf(const std::string& route) {
+    std::lock_guard<std::mutex> lock(gLibraryMutex);
+    int rc = 0;
+    return lookUpEngineView(route, rc);
+}
+
+bool isEngineType(const Json::Value& odataType) {
+    if (!odataType.isString()) return false;
+    const std::string type = odataType.asString();
+    for (const char* const* name = rf_metadata; *name != nullptr; ++name) {
+        if (type == *name) return true;
     }
-    if (rc != SQLITE_ROW) return failed("root query failed: " + sqliteFailure(rc));
-    Json::Value root;
-    if (!parseObject(rootText, root)) return failed("the root column is not a JSON object");
-    static const char kTypeKey[] = "@odata.type";
-    const Json::Value* type = root.find(kTypeKey, kTypeKey + sizeof kTypeKey - 1);
-    if (type == nullptr || !isEngineType(*type)) return found(std::move(root));
-    return answerEngineType(uri, rootView, std::move(root));
+    return false;
 }
 
 std::string resourceText(const Json::Value& value) {

@@ -1,12 +1,14 @@
 // How the tool answers a Redfish URI: the one routing that get, serve and check share.
 //
 //   fetchResource       the resource at a URI, or why there is none
+//   engineViewOf, isEngineType   how a route is answered
 //   resourceText        a resource as the tool prints and serves it
 //   withoutTrailingSlashes, sqliteFailure
 #ifndef SQL2JSON_TOOLS_RESOURCE_FETCHER_HPP
 #define SQL2JSON_TOOLS_RESOURCE_FETCHER_HPP
 
 #include <string>
+#include <vector>
 
 #include <json/value.h>
 
@@ -20,7 +22,20 @@ enum class FetchOutcome {
 struct FetchResult {
     FetchOutcome outcome = FetchOutcome::Failed;
     Json::Value resource;
-    std::string detail; // why, for NoResource (when known) and Failed
+    std::string detail;      // why, for NoResource (when known) and Failed
+    std::string route;       // the route's view name in UriInfo ("" when none matched)
+    std::string engineView;  // the engine view it was built from ("" when answered by a root)
+    std::string engineQuery; // the engine's query over that view
+    // SQLite's message for each statement of the converter that failed to prepare or to step
+    // while the answer was built (sub-queries at any depth included), in order.
+    std::vector<std::string> failedStatements;
+};
+
+// The EngineViews row of a route: whether there is one, and the engine view it names ("" for
+// NULL).
+struct EngineViewRow {
+    bool found = false;
+    std::string view;
 };
 
 // The resource at uri, a path without trailing '/'. The URI is resolved through UriInfo and
@@ -29,6 +44,13 @@ struct FetchResult {
 // engine from the view that EngineViews names for the route (NULL there keeps the root). Calls
 // into the converter are serialised, so any thread may call it.
 FetchResult fetchResource(const std::string& uri);
+
+// The EngineViews row of route (a view name of UriInfo). Calls into the converter are
+// serialised as fetchResource's are.
+EngineViewRow engineViewOf(const std::string& route);
+
+// True when odataType is one of the types whose property types the converter loads.
+bool isEngineType(const Json::Value& odataType);
 
 // value as indented JSON text with a final newline: what get prints and serve answers.
 std::string resourceText(const Json::Value& value);

@@ -106,6 +106,10 @@ struct Reply {
     std::string textType;
 };
 
+// What the request's log line adds about how its answer was built: set while the request is
+// answered, read by the logger, which httplib calls on the same thread right after.
+thread_local std::string tRequestNote;
+
 // Writes one whole line to standard error, so that lines of concurrent requests and of the
 // converter's own log do not interleave within a line.
 void logLine(const std::string& text) {
@@ -191,6 +195,11 @@ bool isAcceptedPath(const std::string& path) {
 // The reply for the resource at uri (a checked path without trailing '/').
 Reply produceResource(const std::string& uri) {
     FetchResult result = fetchResource(uri);
+    if (!result.failedStatements.empty()) {
+        const std::size_t more = result.failedStatements.size() - 1;
+        tRequestNote = "statement failed: " + result.failedStatements.front() +
+                       (more > 0 ? " (and " + std::to_string(more) + " more)" : "");
+    }
     switch (result.outcome) {
     case FetchOutcome::Found:
         return {200, std::move(result.resource)};
@@ -264,6 +273,7 @@ httplib::Server::HandlerResponse handleRequest(const httplib::Request& req,
     // httplib cuts the body to a requested range after this handler; the service ignores
     // Range instead. The request object is the server's own, not a constant.
     const_cast<httplib::Request&>(req).ranges.clear();
+    tRequestNote.clear();
     try {
         writeReply(answer(req), res);
     } catch (const std::exception& e) {
@@ -302,13 +312,16 @@ std::string printableTarget(const std::string& target) {
     return out;
 }
 
-// One request log line: client, method and target, status, body length.
+// One request log line: client, method and target, status, body length, and a note when a
+// statement failed while the answer was built.
 void logRequest(const httplib::Request& req, const httplib::Response& res) {
     // A request that httplib could not read has no client address or method filled in.
     std::ostringstream line;
     line << (req.remote_addr.empty() ? "-" : req.remote_addr) << " \""
          << (req.method.empty() ? "-" : printableTarget(req.method)) << ' '
          << printableTarget(req.target) << "\" " << res.status << ' ' << res.body.size();
+    if (!tRequestNote.empty()) line << ' ' << tRequestNote;
+    tRequestNote.clear();
     logLine(line.str());
 }
 

@@ -11,12 +11,15 @@
 //
 // Results go to standard output, diagnostics to standard error as one line each. The
 // converter opens its databases while the program is loaded, under the path prefix both were
-// built with; a check that runs before that load reports a missing database instead of letting
-// the load end the process.
+// built with, or under --root DIR (staged_root.hpp); the global options are read, the root put
+// in place and the required databases checked before that load, so that a missing database is
+// reported instead of letting the load end the process.
 #include <unistd.h>
 
+#include <climits>
 #include <cstring>
 #include <exception>
+#include <initializer_list>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -29,8 +32,8 @@
 #include "check.hpp"
 #include "resource_fetcher.hpp"
 #include "serve.hpp"
+#include "staged_root.hpp"
 #include "tool_log.hpp"
-#include "tool_paths.hpp"
 
 #ifndef SQL2JSON_TOOL_VERSION
 #define SQL2JSON_TOOL_VERSION "unknown"
@@ -48,18 +51,18 @@ constexpr int kExitNotFound = 5;    // the statement ran but produced no resourc
 
 // Databases without which the converter cannot serve anything; the others (HMC, telemetry)
 // only cost the resources built from them, which then fail with their own message.
-const char* const kRequiredDatabases[] = {TOOL_LIVE_OBJECT_DB, TOOL_OPENAPI_DB, TOOL_METADATA_DB};
+const char* const kRequiredDatabases[] = {kLiveObjectDbPath, kOpenApiDbPath, kMetadataDbPath};
 
 // The converter runs a statement on the telemetry database when its text holds this.
 const char kTelemetryMarker[] = "JSON";
 
-const char kUsage[] =
-    "usage: sql2json [--log-level N] get URI\n"
-    "       sql2json [--log-level N] view [--array | --subarray] [--expand N] SQL\n"
-    "       sql2json [--log-level N] resolve URI\n"
-    "       sql2json [--log-level N] serve [--port N] [--bind ADDR]\n"
-    "       sql2json [--log-level N] check --schemas DIR [--json] [--from URI]\n"
-    "       sql2json --help | --version\n";
+const char kUsage[] = "usage: sql2json [OPTIONS] get URI\n"
+                      "       sql2json [OPTIONS] view [--array | --subarray] [--expand N] SQL\n"
+                      "       sql2json [OPTIONS] resolve URI\n"
+                      "       sql2json [OPTIONS] serve [--port N] [--bind ADDR]\n"
+                      "       sql2json [OPTIONS] check --schemas DIR [--json] [--from URI]\n"
+                      "       sql2json --help | --version\n"
+                      "OPTIONS: --root DIR, --log-level N\n";
 
 const char kHelp[] =
     "\n"
@@ -87,12 +90,18 @@ const char kHelp[] =
     "                its \"@odata.type\" (from the folder DIR: NAME.json for\n"
     "                http://redfish.dmtf.org/schemas/v1/NAME.json) or the service's links:\n"
     "                \"@odata.id\" differing from the URI, counts differing from their arrays,\n"
-    "                links that no route or row serves, fragments that point at nothing.\n"
+    "                links that no route or row serves, fragments that point at nothing;\n"
+    "                and what the engine would drop without a word: statements (sub-queries\n"
+    "                at any depth) that fail, nested columns the metadata does not list,\n"
+    "                engine views named for a type the converter does not load.\n"
     "                One line per problem and a summary line; --json writes a JSON document\n"
     "\n"
     "Exit status: 0 success (check: no problem), 1 query failed (check: problems found),\n"
     "2 bad arguments, 3 unknown URI, 4 database or schema folder missing, 5 no resource or\n"
     "no row.\n"
+    "Root: --root DIR (or SQL2JSON_ROOT=DIR) opens every file that the converter and its host\n"
+    "platform layer open (databases, inventory-time file, host data files) under DIR, a staged\n"
+    "root file system, instead of under the prefix the tool was built with.\n"
     "Log: the converter's and the tool's failures go to standard error. --log-level N (or\n"
     "SQL2JSON_LOG_LEVEL=N) shows the converter's messages up to level N instead: 2 adds the\n"
     "schema properties that a view does not supply, 5 shows everything, 0 nothing.\n";
@@ -111,34 +120,100 @@ void writeError(const char* text) {
     (void)ignored;
 }
 
+// The options before the command, as read from argv (pointers into it; nothing allocated).
+struct GlobalOptions {
+    int command = 1;            // index of the command word in argv
+    int logLevel = -1;          // --log-level N, or -1
+    const char* root = nullptr; // --root DIR, else SQL2JSON_ROOT, else null
+    const char* error = nullptr;
+};
+
+// The value of SQL2JSON_ROOT in envp, or null.
+const char* rootFromEnvironment(char** envp) {
+    static const char kName[] = "SQL2JSON_ROOT=";
+    for (char** entry = envp; entry != nullptr && *entry != nullptr; ++entry) {
+        if (std::strncmp(*entry, kName, sizeof kName - 1) == 0) return *entry + sizeof kName - 1;
+    }
+    return nullptr;
+}
+
+// Reads --log-level N and --root DIR, in any order, up to the command word. Sets error on a
+// malformed option; the root is not checked here.
+GlobalOptions readGlobalOptions(int argc, char** argv, char** envp) {
+    GlobalOptions options;
+    bool rootGiven = false;
+    for (; options.command < argc && argv[options.command] != nullptr; options.command += 2) {
+        const char* word = argv[options.command];
+        const char* value = options.command + 1 < argc ? argv[options.command + 1] : nullptr;
+        if (std::strcmp(word, "--log-level") == 0) {
+            if (value == nullptr || value[0] < '0' || value[0] > '9' || value[1] != '\0') {
+                options.error = "--log-level takes a level from 0 to 9";
+                return options;
+            }
+            options.logLevel = value[0] - '0';
+        } else if (std::strcmp(word, "--root") == 0) {
+            if (value == nullptr || rootGiven) {
+                options.error = rootGiven ? "--root given twice" : "--root takes a folder";
+                return options;
+            }
+            rootGiven = true;
+            options.root = value;
+        } else {
+            break;
+        }
+    }
+    if (!rootGiven) options.root = rootFromEnvironment(envp);
+    return options;
+}
+
+// Reports a usage error made of parts before the converter is loaded, with write() only, and
+// ends the program.
+[[noreturn]] void usageErrorBeforeLoad(std::initializer_list<const char*> parts) {
+    writeError("sql2json: ");
+    for (const char* part : parts)
+        writeError(part);
+    writeError("\n");
+    writeError(kUsage);
+    _exit(kExitUsage);
+}
+
+// Puts the root in place, if one is given. Ends the program when it is unusable.
+void stageRoot(const char* root) {
+    if (root == nullptr) return;
+    const char* problem = setStagedRoot(root);
+    if (problem != nullptr)
+        usageErrorBeforeLoad({"the root folder ", root, *root != '\0' ? " " : "", problem});
+    if (!installStagedRoot()) {
+        writeError("sql2json: SQLite refused the staged root's file system layer\n");
+        _exit(kExitQueryFailed);
+    }
+}
+
 // Runs from .preinit_array, before any shared library (the C library included) is
-// initialised, so it uses system calls and the tool's own code only: takes a leading
-// --log-level N, and when a command that needs the databases is given, ends the program with
-// kExitNoDatabase if one of them is missing.
-void checkDatabasesBeforeLoad(int argc, char** argv, char** /*envp*/) {
-    int command = 1;
-    if (argc > 3 && argv[1] != nullptr && std::strcmp(argv[1], "--log-level") == 0) {
-        command = 3;
-        const char* level = argv[2];
-        // The converter logs while it loads: that log follows the option too.
-        if (level[0] >= '0' && level[0] <= '9' && level[1] == '\0') setToolLogLevel(level[0] - '0');
-    }
-    if (argc <= command || argv == nullptr || argv[command] == nullptr ||
-        !isRunCommand(argv[command])) {
-        return;
-    }
-    for (const char* path : kRequiredDatabases) {
-        if (access(path, R_OK) != 0) {
+// initialised, so it uses system calls, C calls and the tool's own code only: reads the global
+// options, puts the root in place, and when a command that needs the databases is given, ends
+// the program with kExitNoDatabase if one of them is missing.
+void prepareBeforeLoad(int argc, char** argv, char** envp) {
+    if (argv == nullptr) return;
+    const GlobalOptions options = readGlobalOptions(argc, argv, envp);
+    // The converter logs while it loads: that log follows the option too.
+    if (options.logLevel >= 0) setToolLogLevel(options.logLevel);
+    if (options.error != nullptr) usageErrorBeforeLoad({options.error});
+    stageRoot(options.root);
+    if (options.command >= argc || !isRunCommand(argv[options.command])) return;
+    char path[PATH_MAX];
+    for (const char* fixed : kRequiredDatabases) {
+        if (!stagedPath(fixed, path, sizeof path) || access(path, R_OK) != 0) {
             writeError("sql2json: database missing: ");
-            writeError(path);
+            writeError(path[0] != '\0' ? path : fixed);
             writeError("\n");
             _exit(kExitNoDatabase);
         }
     }
 }
 
-__attribute__((section(".preinit_array"),
-               used)) void (*const kPreinit)(int, char**, char**) = checkDatabasesBeforeLoad;
+__attribute__((section(".preinit_array"), used)) void (*const kPreinit)(int, char**,
+                                                                        char**) = prepareBeforeLoad;
 
 // Prints one diagnostic line and returns status, so callers can `return fail(...)`.
 int fail(int status, const std::string& message) {
@@ -161,8 +236,8 @@ int runResolve(const std::vector<std::string>& args) {
         return fail(kExitUnknownUri, "no resource pattern matches URI " + args[0]);
     const bool telemetry = statement.find(kTelemetryMarker) != std::string::npos;
     std::cout << statement << "\n-- runs on "
-              << (telemetry ? "the telemetry database " TOOL_TELEMETRY_DB
-                            : "the live-object database " TOOL_LIVE_OBJECT_DB)
+              << (telemetry ? "the telemetry database " + stagedPath(kTelemetryDbPath)
+                            : "the live-object database " + stagedPath(kLiveObjectDbPath))
               << '\n';
     return kExitOk;
 }
@@ -282,22 +357,12 @@ int runView(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-// Takes a leading "--log-level N" off args. Returns kExitOk, or kExitUsage after reporting.
-int takeLogLevel(std::vector<std::string>& args) {
-    if (args.empty() || args[0] != "--log-level") return kExitOk;
-    if (args.size() < 2 || args[1].size() != 1 || args[1][0] < '0' || args[1][0] > '9')
-        return usageError("--log-level takes a level from 0 to 9");
-    setToolLogLevel(args[1][0] - '0');
-    args.erase(args.begin(), args.begin() + 2);
-    return kExitOk;
-}
-
-int run(int argc, char** argv) {
-    std::vector<std::string> words(argv + 1, argv + argc);
-    const int status = takeLogLevel(words);
-    if (status != kExitOk) return status;
+int run(int argc, char** argv, char** envp) {
+    // The global options were checked and applied before the converter was loaded.
+    const GlobalOptions options = readGlobalOptions(argc, argv, envp);
+    const std::vector<std::string> words(argv + options.command, argv + argc);
     if (words.empty()) return usageError("no command given");
-    const std::string command = words[0];
+    const std::string& command = words[0];
     const std::vector<std::string> args(words.begin() + 1, words.end());
     if (command == "--help" || command == "-h") {
         std::cout << kUsage << kHelp;
@@ -317,9 +382,9 @@ int run(int argc, char** argv) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv, char** envp) {
     try {
-        return run(argc, argv);
+        return run(argc, argv, envp);
     } catch (const std::exception& e) {
         return fail(kExitQueryFailed, std::string("internal error: ") + e.what());
     } catch (...) {

@@ -3,6 +3,7 @@
 
 Usage: serve_clients.py redfishtool|sushy|curl TOOL SAMPLE_ROOT
 
+The tool reads SAMPLE_ROOT (SQL2JSON_ROOT).
 Starts the service on a free loopback port (--port 0; the port comes from its first log line),
 runs the clients of the mode, then stops it with SIGTERM and checks that it stopped cleanly.
 A client that is not installed fails the test (scripts/install-deps.sh installs them).
@@ -182,6 +183,7 @@ def check_curl(service, tool, root):
 
 def main():
     mode, tool, root = sys.argv[1:4]
+    os.environ["SQL2JSON_ROOT"] = root  # every tool started here reads the sample tree
     service = Service(tool)
     try:
         with sqlite3.connect("file:%s?mode=ro" % os.path.join(root, LIVE_DB), uri=True) as db:

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Golden tests of the sql2json tool on the sample server.
 
-Usage: run_golden.py TOOL GOLDEN_DIR SAMPLE_ROOT [--update]
+Usage: run_golden.py TOOL GOLDEN_DIR SAMPLE_ROOT CONVERTER [--update]
 
-Each case runs the tool with its arguments and checks the exit status, standard output
-against GOLDEN_DIR/<case>.out (when the case has one) and a text that standard error must
-contain. --update rewrites the .out files from the current output.
+Each case runs the tool on SAMPLE_ROOT (SQL2JSON_ROOT; "<root>" in its arguments is SAMPLE_ROOT)
+and checks the exit status, standard output against GOLDEN_DIR/<case>.out (when the case has
+one) and a text that standard error must contain. --update rewrites the .out files from the
+current output. CONVERTER is the library as production builds it, which must ignore
+SQL2JSON_ROOT.
 """
 import os
 import re
@@ -64,20 +66,27 @@ CASES = [
      "view runs one SQL statement; the query holds more"),
     ("view_many_rows", ["view", "select Id from PortView"], 0, False,
      "the query gave more than one row; printed the last (--array prints all)"),
-    ("log_level_shows_notes", ["--log-level", "2", "view", "select * from AssemblyView"], 0,
-     False, "PropertyType is missing for Schema Property"),
+    ("log_level_shows_notes", ["--log-level", "2", "--root", "<root>", "view",
+                               "select * from AssemblyView"], 0, False,
+     "PropertyType is missing for Schema Property"),
+    ("root_missing", ["--root", "/nonexistent", "get", BOOT], 2, False,
+     "sql2json: the root folder /nonexistent is not a folder\nusage:"),
+    ("root_empty", ["--root", "", "get", BOOT], 2, False, "sql2json: the root folder is empty"),
+    ("root_twice", ["--root", "<root>", "--root", "<root>", "get", BOOT], 2, False,
+     "sql2json: --root given twice"),
+    ("root_no_value", ["--root"], 2, False, "sql2json: --root takes a folder"),
 ]
 
 
 
-def run_tool(tool, args, root=""):
-    """Runs the tool with the default log settings; root in its output reads <root>."""
+def run_tool(tool, args, root):
+    """Runs the tool on root with the default log settings; root in its output reads <root>."""
     env = {k: v for k, v in os.environ.items() if k != "SQL2JSON_LOG_LEVEL"}
+    env["SQL2JSON_ROOT"] = root
     emulator = os.environ.get("SQL2JSON_TOOL_EMULATOR", "").split()  # cross builds
-    done = subprocess.run(emulator + [tool] + args, capture_output=True, text=True, env=env,
-                          timeout=60)
-    return done.returncode, done.stdout.replace(root, "<root>") if root else done.stdout, \
-        done.stderr
+    done = subprocess.run(emulator + [tool] + [a.replace("<root>", root) for a in args],
+                          capture_output=True, text=True, env=env, timeout=60)
+    return done.returncode, done.stdout.replace(root, "<root>"), done.stderr
 
 
 def check_case(tool, golden_dir, root, case, update):
@@ -113,7 +122,7 @@ def check_missing_database(tool, root):
     live = os.path.join(root, LIVE_DB)
     os.rename(live, live + ".away")
     try:
-        code, out, err = run_tool(tool, ["get", BOOT])
+        code, out, err = run_tool(tool, ["get", BOOT], root)
     finally:
         os.rename(live + ".away", live)
     expected = "sql2json: database missing: %s\n" % live
@@ -123,11 +132,26 @@ def check_missing_database(tool, root):
     return ok
 
 
+def check_converter_ignores_root(converter, root):
+    """Loaded by a process of its own with SQL2JSON_ROOT set, the converter still opens its
+    fixed paths (absent here), not the sample's."""
+    if os.environ.get("SQL2JSON_TOOL_EMULATOR"):
+        return True  # a cross-built library: the native build's run shows it
+    done = subprocess.run([sys.executable, "-c", "import ctypes, sys; ctypes.CDLL(sys.argv[1])",
+                           converter], capture_output=True, text=True, timeout=60,
+                          env=dict(os.environ, SQL2JSON_ROOT=root, SQL2JSON_LOG_LEVEL="2"))
+    ok = done.returncode == 0 and "DMDB status: 14, Can't open database" in done.stderr
+    if not ok:
+        print("FAIL converter_ignores_root: status %d, stderr %r" % (done.returncode, done.stderr))
+    return ok
+
+
 def main():
-    tool, golden_dir, root = sys.argv[1:4]
-    update = "--update" in sys.argv[4:]
+    tool, golden_dir, root, converter = sys.argv[1:5]
+    update = "--update" in sys.argv[5:]
     results = [check_case(tool, golden_dir, root, case, update) for case in CASES]
     results.append(check_missing_database(tool, root))
+    results.append(check_converter_ignores_root(converter, root))
     print("%d of %d cases passed" % (sum(results), len(results)))
     return 0 if all(results) else 1
 

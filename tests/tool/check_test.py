@@ -63,6 +63,14 @@ FAULTS = [
     (OPENAPI, "INSERT INTO EngineViews VALUES ('ChassisRoot', 'ChassisView')",
      ("/redfish/v1/Chassis/1U", "/@odata.type", "unformatted")),
 ]
+# What the messages of those three must say, by keyword.
+MESSAGES = {"statement": 'the sub-query of "PowerLimit" (select LimitInWatts, LimitException, '
+                         'CorrectionInMs from PowerLimit where ChassisId = \'1U\' and M...) '
+                         'failed: no such table: PowerLimit',
+            "dropped": 'column "Status#Heath" of engine view "PCIeDeviceView" is not in the '
+                       'metadata of "#PCIeDevice.v1_14_0.PCIeDevice", so the engine drops it',
+            "unformatted": '"#Chassis.v1_15_7.Chassis" is not one of the types the converter '
+                           'loads (rf_metadata), so the engine view "ChassisView"'}
 
 # Resources the golden tests print through get (each must be on the walk).
 GOLDEN_URIS = [BOOT, BOOT + "/1", "/redfish/v1/Chassis/1U/PCIeDevices/NIC",
@@ -152,8 +160,11 @@ def check_reports(tool, sample_root, broken_root, schemas, expect):
            lines[-1].startswith("checked ") and " %d problems " % len(planted) in lines[-1],
            "broken sample: status %d, output:\n%s%s" % (code, out, err))
     code, out, _ = run(tool, broken_root, "check", "--schemas", schemas, "--json")
-    found = sorted((p["uri"], p["pointer"], p["keyword"]) for p in json.loads(out)["problems"])
+    problems = json.loads(out)["problems"]
+    found = sorted((p["uri"], p["pointer"], p["keyword"]) for p in problems)
     expect(code == 1 and found == sorted(planted), "--json: %s" % found)
+    for p in problems:
+        expect(p["message"].startswith(MESSAGES.get(p["keyword"], "")), "message: %s" % p)
 
     for args, status, text in [((), 2, "check needs --schemas DIR"),
                                (("--schemas", schemas, "--depth"), 2, "check takes"),

@@ -74,6 +74,8 @@ CASES = [
     ("root_twice", ["--root", "<root>", "--root", "<root>", "get", BOOT], 2, False,
      "sql2json: --root given twice"),
     ("root_no_value", ["--root"], 2, False, "sql2json: --root takes a folder"),
+    ("root_of_file_system", ["--root", "/", "get", BOOT], 4, False,
+     "sql2json: database missing: /var/run/unifieddatabase/DMLiveObjectDatabase.db\n"),
 ]
 
 

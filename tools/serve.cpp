@@ -16,8 +16,9 @@
 //
 // The query options $expand, $select, $top and $skip shape a JSON answer (resource_query.hpp);
 // any other parameter beginning with '$' answers 501, a malformed value 400, and parameters
-// without '$' are ignored. The request's log line notes how many links $expand replaced and
-// which could not be fetched.
+// without '$' are ignored. Every 200 answer carries a strong ETag made from the body it sends;
+// a GET or HEAD whose If-None-Match matches it answers 304 without a body. The request's log
+// line notes how many links $expand replaced and which could not be fetched.
 #include "serve.hpp"
 
 #include <iostream>
@@ -87,6 +88,7 @@ int parseServeOptions(const std::vector<std::string>& args, ServeOptions& option
 #include <httplib.h>
 #include <json/value.h>
 
+#include "entity_tag.hpp"
 #include "odata_documents.hpp"
 #include "query_options.hpp"
 #include "resource_fetcher.hpp"
@@ -102,6 +104,7 @@ const char kMetadataPath[] = "/redfish/v1/$metadata";
 const char kServiceDocumentPath[] = "/redfish/v1/odata";
 const char kLogPrefix[] = "sql2json serve: ";
 constexpr int kOk = 200;
+constexpr int kNotModified = 304;
 
 // What the request being answered on this thread adds to its log line; httplib calls the
 // logger on the thread that ran the handler, right after it.
@@ -322,15 +325,33 @@ Reply answer(const httplib::Request& req) {
     return queriedReply(std::move(reply), options, path, rawQuery);
 }
 
-void writeReply(const Reply& reply, httplib::Response& res) {
+// The request's If-None-Match field values, joined by ','.
+std::string ifNoneMatch(const httplib::Request& req) {
+    std::string field;
+    for (std::size_t i = 0; i < req.get_header_value_count("If-None-Match"); ++i)
+        field += req.get_header_value("If-None-Match", i) + ",";
+    return field;
+}
+
+// Writes reply to res; a 200 gets the ETag of its body, and becomes a 304 without a body when
+// the request's If-None-Match matches that tag.
+void writeReply(const httplib::Request& req, const Reply& reply, httplib::Response& res) {
     res.status = reply.status;
     res.set_header("OData-Version", "4.0");
     res.set_header("Allow", kAllowedMethods);
-    if (reply.text.empty()) {
-        res.set_content(resourceText(reply.body), "application/json");
-    } else {
-        res.set_content(reply.text, reply.textType.c_str());
+    const bool json = reply.text.empty();
+    const std::string body = json ? resourceText(reply.body) : reply.text;
+    if (reply.status == kOk) {
+        const std::string tag = strongEntityTag(body);
+        res.set_header("ETag", tag);
+        if (noneMatchHits(ifNoneMatch(req), tag)) {
+            // A 304 may state only the length the 200 would have had.
+            res.status = kNotModified;
+            res.set_header("Content-Length", std::to_string(body.size()));
+            return;
+        }
     }
+    res.set_content(body, json ? "application/json" : reply.textType);
 }
 
 // Handles every request before httplib's own routing; nothing escapes it.
@@ -341,23 +362,24 @@ httplib::Server::HandlerResponse handleRequest(const httplib::Request& req,
     const_cast<httplib::Request&>(req).ranges.clear();
     tLogNote.clear();
     try {
-        writeReply(answer(req), res);
+        writeReply(req, answer(req), res);
     } catch (const std::exception& e) {
-        writeReply(internalError(req.path, std::string("internal error: ") + e.what()), res);
+        writeReply(req, internalError(req.path, std::string("internal error: ") + e.what()), res);
     } catch (...) {
-        writeReply(internalError(req.path, "internal error"), res);
+        writeReply(req, internalError(req.path, "internal error"), res);
     }
     return httplib::Server::HandlerResponse::Handled;
 }
 
 // Gives the answers httplib makes itself (a malformed request, a request line too long) a
 // Redfish error body.
-httplib::Server::HandlerResponse fillErrorBody(const httplib::Request&, httplib::Response& res) {
+httplib::Server::HandlerResponse fillErrorBody(const httplib::Request& req,
+                                               httplib::Response& res) {
     if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
     const Reply reply{res.status,
                       redfishError("Base.1.8.1.GeneralError", "The request could not be read.",
                                    "Correct the request and resubmit it.")};
-    writeReply(reply, res);
+    writeReply(req, reply, res);
     return httplib::Server::HandlerResponse::Handled;
 }
 

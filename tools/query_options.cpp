@@ -19,6 +19,7 @@ constexpr std::uint64_t kMaxCount = 0xffffffffU; // above any array's length; su
 constexpr int kBadRequest = 400;
 constexpr int kNotImplemented = 501;
 
+// The message refusing the parameter name, which the service does not support.
 RegistryMessage unsupportedParameter(const std::string& name) {
     return {kRegistry + "QueryParameterUnsupported",
             "Query parameter '" + name + "' is not supported.",
@@ -27,6 +28,7 @@ RegistryMessage unsupportedParameter(const std::string& name) {
             {name}};
 }
 
+// The message refusing value, of the parameter name, as malformed.
 RegistryMessage malformedValue(const std::string& value, const std::string& name) {
     return {kRegistry + "QueryParameterValueFormatError",
             "The value '" + value + "' for the parameter " + name +
@@ -36,6 +38,7 @@ RegistryMessage malformedValue(const std::string& value, const std::string& name
             {value, name}};
 }
 
+// The message refusing value, of the parameter name, as outside range (a text).
 RegistryMessage valueOutOfRange(const std::string& value, const std::string& name,
                                 const std::string& range) {
     return {kRegistry + "QueryParameterOutOfRange",
@@ -46,6 +49,7 @@ RegistryMessage valueOutOfRange(const std::string& value, const std::string& nam
             {value, name, range}};
 }
 
+// The 400 fault carrying message.
 QueryFault badRequest(RegistryMessage&& message) {
     QueryFault fault;
     fault.status = kBadRequest;

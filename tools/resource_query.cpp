@@ -91,7 +91,8 @@ class Expander {
 };
 
 // Keeps the members of body that options' $skip and $top ask for, and links the next page
-// while members remain. Returns a 400 fault, body untouched, when body has no Members array.
+// while members remain after a page of at least one. Returns a 400 fault, body untouched,
+// when body has no Members array.
 QueryFault pageMembers(const QueryOptions& options, const std::string& path,
                        const std::string& rawQuery, Json::Value& body) {
     const Json::Value* members = memberOf(body, kMembers);
@@ -107,7 +108,9 @@ QueryFault pageMembers(const QueryOptions& options, const std::string& path,
     for (std::uint64_t i = begin; i < end; ++i)
         page.append((*members)[static_cast<Json::ArrayIndex>(i)]);
     body[kMembers] = std::move(page);
-    if (end < size) body[kMembers + "@odata.nextLink"] = nextPageTarget(path, rawQuery, end);
+    // $top=0 asks for no member: a next page would be this one again.
+    if (begin < end && end < size)
+        body[kMembers + "@odata.nextLink"] = nextPageTarget(path, rawQuery, end);
     return {};
 }
 

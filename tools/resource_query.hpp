@@ -22,7 +22,8 @@ struct QueryReport {
 // Applies options to body, the answer to a GET of path (the request path as sent) with the query
 // rawQuery (as sent, for the link to the next page):
 // - $skip/$top keep that part of the "Members" array, and "Members@odata.nextLink" names the
-//   next page while members remain ("Members@odata.count" stays the whole count);
+//   next page while members remain after this one ($top=0 has none); "Members@odata.count"
+//   stays the whole count;
 // - $expand replaces each link it names (an object whose one member is "@odata.id", without a
 //   fragment) by the resource fetchResource gives for it, down to the levels asked; each URI is
 //   fetched once per call, and a link back to a resource being expanded stays a link, as does a

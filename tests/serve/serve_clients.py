@@ -169,6 +169,7 @@ def check_queries(service):
         (CHASSIS + "?$skip=1", 400, lambda b: "$skip" in b["error"]["message"]),
         ("/redfish/v1/$metadata?$top=1", 400, lambda b: "QueryNotSupportedOnResource" in str(b)),
         (CHASSIS + "?foo=1&only", 200, lambda b: b == chassis),
+        (BOOT + "?$top=0", 200, lambda b: b["Members"] == [] and "Members@odata.nextLink" not in b),
         (BOOT + "?$skip=1&$top=5", 200, lambda b: b["Members"] == boot["Members"][1:] and
          b["Members@odata.count"] == 2 and "Members@odata.nextLink" not in b),
         (BOOT + "?%24top=1&$expand=~&$select=Members", 200, lambda b: b == {

@@ -67,17 +67,22 @@ CREATE VIEW ThermalRoot AS
   FROM Chassis c;
 
 -- ---- The resources a client walks from the service root ----------------------------------
+-- ProtocolFeaturesSupported says what `sql2json serve` answers: $expand (all four forms, up to
+-- 6 levels), $select, $top and $skip; ServiceRoot.v1_17_0 is the first version with TopSkipQuery.
 CREATE VIEW ServiceRootRoot AS
   SELECT '/redfish/v1' AS [@odata.id],
          json_object(
-           '@odata.type', '#ServiceRoot.v1_11_0.ServiceRoot', '@odata.id', '/redfish/v1/',
+           '@odata.type', '#ServiceRoot.v1_17_0.ServiceRoot', '@odata.id', '/redfish/v1/',
            'Id', Id, 'Name', Name, 'RedfishVersion', RedfishVersion, 'UUID', UUID,
            'Product', Product, 'Vendor', Vendor,
            'ProtocolFeaturesSupported', json_object(
              'ExcerptQuery', json('false'), 'FilterQuery', json('false'),
-             'OnlyMemberQuery', json('false'), 'SelectQuery', json('false'),
-             'ExpandQuery', json_object('ExpandAll', json('false'), 'Levels', json('false'),
-                                        'Links', json('false'), 'NoLinks', json('false'))),
+             'OnlyMemberQuery', json('false'), 'SelectQuery', json('true'),
+             'TopSkipQuery', json('true'), 'MultipleHTTPRequests', json('true'),
+             'DeepOperations', json_object('DeepPATCH', json('false'), 'DeepPOST', json('false')),
+             'ExpandQuery', json_object('ExpandAll', json('true'), 'Levels', json('true'),
+                                        'Links', json('true'), 'NoLinks', json('true'),
+                                        'MaxLevels', 6)),
            'Systems', json_object('@odata.id', '/redfish/v1/Systems'),
            'Chassis', json_object('@odata.id', '/redfish/v1/Chassis'),
            'Managers', json_object('@odata.id', '/redfish/v1/Managers'),

@@ -13,6 +13,12 @@
 // unreserved characters and '/', no percent-encoding, no "." or ".." segment, at most
 // kMaxPathLength bytes; anything else answers 400 and never reaches SQLite. A Range header is
 // ignored: the whole resource is answered with 200.
+//
+// The query options $expand, $select, $top and $skip shape a JSON answer (resource_query.hpp);
+// any other parameter beginning with '$' answers 501, a malformed value 400, and parameters
+// without '$' are ignored. Every 200 answer carries a strong ETag made from the body it sends;
+// a GET or HEAD whose If-None-Match matches it answers 304 without a body. The request's log
+// line notes how many links $expand replaced and which could not be fetched.
 #include "serve.hpp"
 
 #include <iostream>
@@ -82,8 +88,11 @@ int parseServeOptions(const std::vector<std::string>& args, ServeOptions& option
 #include <httplib.h>
 #include <json/value.h>
 
+#include "entity_tag.hpp"
 #include "odata_documents.hpp"
+#include "query_options.hpp"
 #include "resource_fetcher.hpp"
+#include "resource_query.hpp"
 
 namespace {
 
@@ -94,6 +103,12 @@ const char kServiceRootPath[] = "/redfish/v1";
 const char kMetadataPath[] = "/redfish/v1/$metadata";
 const char kServiceDocumentPath[] = "/redfish/v1/odata";
 const char kLogPrefix[] = "sql2json serve: ";
+constexpr int kOk = 200;
+constexpr int kNotModified = 304;
+
+// What the request being answered on this thread adds to its log line; httplib calls the
+// logger on the thread that ran the handler, right after it.
+thread_local std::string tLogNote;
 
 // A response before it is written: status and JSON body, or a text of another type.
 struct Reply {
@@ -106,9 +121,16 @@ struct Reply {
     std::string textType;
 };
 
-// What the request's log line adds about how its answer was built: set while the request is
-// answered, read by the logger, which httplib calls on the same thread right after.
-thread_local std::string tRequestNote;
+// Adds text to what the request's log line says.
+void addLogNote(const std::string& text) { tLogNote += (tLogNote.empty() ? "" : "; ") + text; }
+
+// Notes the statements that failed while the answer was built (SQLite's messages).
+void noteFailedStatements(const std::vector<std::string>& messages) {
+    if (messages.empty()) return;
+    const std::size_t more = messages.size() - 1;
+    addLogNote("statement failed: " + messages.front() +
+               (more > 0 ? " (and " + std::to_string(more) + " more)" : ""));
+}
 
 // Writes one whole line to standard error, so that lines of concurrent requests and of the
 // converter's own log do not interleave within a line.
@@ -118,21 +140,59 @@ void logLine(const std::string& text) {
     std::fflush(stderr);
 }
 
-// A Redfish error body with one message of the Base registry.
-Json::Value redfishError(const char* messageId, const std::string& message,
-                         const std::string& resolution) {
+// The request target as a log can show it: printable ASCII, other bytes as \xNN, cut short.
+std::string printableTarget(const std::string& target) {
+    std::string out;
+    for (std::size_t i = 0; i < target.size() && i < kMaxLoggedTarget; ++i) {
+        const unsigned char c = static_cast<unsigned char>(target[i]);
+        if (c >= 0x20 && c < 0x7f && c != '\\' && c != '"') {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned int>(c));
+            out += escaped;
+        }
+    }
+    if (target.size() > kMaxLoggedTarget) out += "...";
+    return out;
+}
+
+// message as a Message object of an error's extended information.
+Json::Value messageInfo(const RegistryMessage& message) {
     Json::Value info(Json::objectValue);
     info["@odata.type"] = "#Message.v1_1_1.Message";
-    info["MessageId"] = messageId;
-    info["Message"] = message;
-    info["Severity"] = "Critical";
-    info["Resolution"] = resolution;
+    info["MessageId"] = message.id;
+    info["Message"] = message.text;
+    for (const std::string& arg : message.args)
+        info["MessageArgs"].append(arg);
+    info["Severity"] = message.severity;
+    info["Resolution"] = message.resolution;
+    return info;
+}
+
+// A Redfish error body: the code of its first message (messages is not empty), summary as its
+// message, and every message in its extended information.
+Json::Value redfishError(const std::vector<RegistryMessage>& messages, const std::string& summary) {
     Json::Value body(Json::objectValue);
     Json::Value& error = body["error"];
-    error["code"] = messageId;
-    error["message"] = message;
-    error["@Message.ExtendedInfo"].append(info);
+    error["code"] = messages.front().id;
+    error["message"] = summary;
+    for (const RegistryMessage& message : messages)
+        error["@Message.ExtendedInfo"].append(messageInfo(message));
     return body;
+}
+
+// A Redfish error body with one critical message of the Base registry.
+Json::Value redfishError(const char* messageId, const std::string& message,
+                         const std::string& resolution) {
+    return redfishError({{messageId, message, resolution, "Critical", {}}}, message);
+}
+
+// The reply refusing a request for fault.
+Reply faultReply(const QueryFault& fault) {
+    const std::string& summary =
+        fault.summary.empty() ? fault.messages.front().text : fault.summary;
+    return {fault.status, redfishError(fault.messages, summary)};
 }
 
 Reply notFound(const std::string& uri) {
@@ -195,11 +255,7 @@ bool isAcceptedPath(const std::string& path) {
 // The reply for the resource at uri (a checked path without trailing '/').
 Reply produceResource(const std::string& uri) {
     FetchResult result = fetchResource(uri);
-    if (!result.failedStatements.empty()) {
-        const std::size_t more = result.failedStatements.size() - 1;
-        tRequestNote = "statement failed: " + result.failedStatements.front() +
-                       (more > 0 ? " (and " + std::to_string(more) + " more)" : "");
-    }
+    noteFailedStatements(result.failedStatements);
     switch (result.outcome) {
     case FetchOutcome::Found:
         return {200, std::move(result.resource)};
@@ -247,24 +303,68 @@ Reply answerGet(const std::string& path) {
     return produceResource(trimmed);
 }
 
-// The reply to any request: method first, then the path.
-Reply answer(const httplib::Request& req) {
-    if (req.method != "GET" && req.method != "HEAD") return methodNotAllowed(req.method);
-    const std::string path = req.target.substr(0, req.target.find('?'));
-    if (path == kMetadataPath) return metadataReply(); // the one path with a '$'
-    if (!isAcceptedPath(path)) return badPath();
-    return answerGet(path);
+// Sets the log line's note from what the expansion did.
+void noteExpansion(const QueryReport& report) {
+    if (report.expanded > 0) addLogNote("expanded " + std::to_string(report.expanded));
+    for (const std::string& uri : report.notExpanded)
+        addLogNote("link not expanded: " + printableTarget(uri));
+    noteFailedStatements(report.failedStatements);
 }
 
-void writeReply(const Reply& reply, httplib::Response& res) {
+// reply, a 200, shaped by options; path and rawQuery are the request's. The $metadata document
+// (the one answer that is not JSON) takes no option.
+Reply queriedReply(Reply&& reply, const QueryOptions& options, const std::string& path,
+                   const std::string& rawQuery) {
+    if (!reply.text.empty())
+        return faultReply(notForThisResource("The metadata document takes no query options."));
+    QueryReport report;
+    const QueryFault fault = applyQueryOptions(options, path, rawQuery, reply.body, report);
+    noteExpansion(report);
+    return fault.status != 0 ? faultReply(fault) : std::move(reply);
+}
+
+// The reply to any request: method first, then the path, then the query.
+Reply answer(const httplib::Request& req) {
+    if (req.method != "GET" && req.method != "HEAD") return methodNotAllowed(req.method);
+    const std::string::size_type mark = req.target.find('?');
+    const std::string path = req.target.substr(0, mark);
+    if (path != kMetadataPath && !isAcceptedPath(path)) return badPath(); // the one '$' path
+    const std::string rawQuery = mark == std::string::npos ? "" : req.target.substr(mark + 1);
+    QueryOptions options;
+    const QueryFault fault = parseQueryOptions(rawQuery, options);
+    if (fault.status != 0) return faultReply(fault);
+    Reply reply = path == kMetadataPath ? metadataReply() : answerGet(path);
+    if (reply.status != kOk || options.empty()) return reply;
+    return queriedReply(std::move(reply), options, path, rawQuery);
+}
+
+// The request's If-None-Match field values, joined by ','.
+std::string ifNoneMatch(const httplib::Request& req) {
+    std::string field;
+    for (std::size_t i = 0; i < req.get_header_value_count("If-None-Match"); ++i)
+        field += req.get_header_value("If-None-Match", i) + ",";
+    return field;
+}
+
+// Writes reply to res; a 200 gets the ETag of its body, and becomes a 304 without a body when
+// the request's If-None-Match matches that tag.
+void writeReply(const httplib::Request& req, const Reply& reply, httplib::Response& res) {
     res.status = reply.status;
     res.set_header("OData-Version", "4.0");
     res.set_header("Allow", kAllowedMethods);
-    if (reply.text.empty()) {
-        res.set_content(resourceText(reply.body), "application/json");
-    } else {
-        res.set_content(reply.text, reply.textType.c_str());
+    const bool json = reply.text.empty();
+    const std::string body = json ? resourceText(reply.body) : reply.text;
+    if (reply.status == kOk) {
+        const std::string tag = strongEntityTag(body);
+        res.set_header("ETag", tag);
+        if (noneMatchHits(ifNoneMatch(req), tag)) {
+            // A 304 may state only the length the 200 would have had.
+            res.status = kNotModified;
+            res.set_header("Content-Length", std::to_string(body.size()));
+            return;
+        }
     }
+    res.set_content(body, json ? "application/json" : reply.textType);
 }
 
 // Handles every request before httplib's own routing; nothing escapes it.
@@ -273,55 +373,39 @@ httplib::Server::HandlerResponse handleRequest(const httplib::Request& req,
     // httplib cuts the body to a requested range after this handler; the service ignores
     // Range instead. The request object is the server's own, not a constant.
     const_cast<httplib::Request&>(req).ranges.clear();
-    tRequestNote.clear();
+    tLogNote.clear();
     try {
-        writeReply(answer(req), res);
+        writeReply(req, answer(req), res);
     } catch (const std::exception& e) {
-        writeReply(internalError(req.path, std::string("internal error: ") + e.what()), res);
+        writeReply(req, internalError(req.path, std::string("internal error: ") + e.what()), res);
     } catch (...) {
-        writeReply(internalError(req.path, "internal error"), res);
+        writeReply(req, internalError(req.path, "internal error"), res);
     }
     return httplib::Server::HandlerResponse::Handled;
 }
 
 // Gives the answers httplib makes itself (a malformed request, a request line too long) a
 // Redfish error body.
-httplib::Server::HandlerResponse fillErrorBody(const httplib::Request&, httplib::Response& res) {
+httplib::Server::HandlerResponse fillErrorBody(const httplib::Request& req,
+                                               httplib::Response& res) {
     if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
     const Reply reply{res.status,
                       redfishError("Base.1.8.1.GeneralError", "The request could not be read.",
                                    "Correct the request and resubmit it.")};
-    writeReply(reply, res);
+    writeReply(req, reply, res);
     return httplib::Server::HandlerResponse::Handled;
 }
 
-// The request target as a log can show it: printable ASCII, other bytes as \xNN, cut short.
-std::string printableTarget(const std::string& target) {
-    std::string out;
-    for (std::size_t i = 0; i < target.size() && i < kMaxLoggedTarget; ++i) {
-        const unsigned char c = static_cast<unsigned char>(target[i]);
-        if (c >= 0x20 && c < 0x7f && c != '\\' && c != '"') {
-            out += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned int>(c));
-            out += escaped;
-        }
-    }
-    if (target.size() > kMaxLoggedTarget) out += "...";
-    return out;
-}
-
-// One request log line: client, method and target, status, body length, and a note when a
-// statement failed while the answer was built.
+// One request log line: client, method and target, status, body length, and the note the
+// answer left, if any.
 void logRequest(const httplib::Request& req, const httplib::Response& res) {
     // A request that httplib could not read has no client address or method filled in.
     std::ostringstream line;
     line << (req.remote_addr.empty() ? "-" : req.remote_addr) << " \""
          << (req.method.empty() ? "-" : printableTarget(req.method)) << ' '
          << printableTarget(req.target) << "\" " << res.status << ' ' << res.body.size();
-    if (!tRequestNote.empty()) line << ' ' << tRequestNote;
-    tRequestNote.clear();
+    if (!tLogNote.empty()) line << ' ' << tLogNote;
+    tLogNote.clear();
     logLine(line.str());
 }
 

@@ -21,6 +21,8 @@ import xml.etree.ElementTree as ElementTree
 LIVE_DB = "var/run/unifieddatabase/DMLiveObjectDatabase.db"
 TELEMETRY_DB = "var/run/telemetryservice/telemetry_timeseries_database.db"
 HERE = os.path.dirname(os.path.abspath(__file__))
+BOOT = "/redfish/v1/Systems/437XR1138R2/BootOptions"
+CHASSIS = "/redfish/v1/Chassis/1U"
 EMULATOR = os.environ.get("SQL2JSON_TOOL_EMULATOR", "").split()  # cross builds
 
 
@@ -55,6 +57,14 @@ class Service:
         self.log.seek(0)
         return self.log.read()
 
+    def logged(self, text):
+        """Whether the log shows text, waiting for it: a request's line follows its answer."""
+        for _ in range(100):
+            if text in self.lines():
+                return True
+            time.sleep(0.1)
+        return False
+
     def url(self, path):
         return "http://127.0.0.1:%d%s" % (self.port, path)
 
@@ -76,9 +86,21 @@ def curl(service, path, method="GET", *headers):
     return int(lines[0].split()[1]), fields, body
 
 
+def fnv1a(data):
+    """The service's strong entity tag of data: its 64-bit FNV-1a hash in quotes."""
+    tag = 0xcbf29ce484222325
+    for byte in data:
+        tag = (tag ^ byte) * 0x100000001b3 % 2 ** 64
+    return '"%016x"' % tag
+
+
 def check_redfishtool(service, db):
     base = ["redfishtool", "-r", "127.0.0.1:%d" % service.port, "-S", "Never", "-A", "None"]
     tool = lambda *args: json.loads(run(base + list(args)))  # noqa: E731
+    # redfishtool follows Members@odata.nextLink until the last page.
+    expect(tool("raw", "GET", BOOT + "?$top=1")["Members"] == tool("raw", "GET", BOOT)["Members"] and
+           service.logged('"GET %s?$top=1&$skip=1" 200' % BOOT), "paging with nextLink")
+    run(base + ["raw", "GET", BOOT + "?$filter=Id"], None)
     uuid = db.execute("select UUID from ServiceRoot").fetchone()[0]
     expect(tool("raw", "GET", "/redfish/v1/")["UUID"] == uuid, "raw GET /redfish/v1/")
     tag = db.execute("select AssetTag from ChassisInventory where Id = '1U'").fetchone()[0]
@@ -98,7 +120,13 @@ def check_sushy(service, db):
     # The service ignores credentials; BasicAuth keeps sushy from opening a session.
     root = sushy.Sushy(service.url("/redfish/v1"), auth=auth.BasicAuth("sample", "sample"))
     expect(root.uuid == db.execute("select UUID from ServiceRoot").fetchone()[0], "service root")
-    chassis = root.get_chassis_collection().get_member("/redfish/v1/Chassis/1U")
+    features = root.protocol_features_supported
+    expect(features.select_query and not features.filter_query and features.expand_query ==
+           {"ExpandAll": True, "Levels": True, "Links": True, "NoLinks": True, "MaxLevels": 6},
+           "protocol features")
+    chassis = root.get_chassis_collection().get_member(CHASSIS)
+    expect(root._conn.get("/redfish/v1/Chassis?$expand=.").json()["Members"] == [chassis.json] and
+           re.fullmatch('"[0-9a-f]{16}"', chassis._get_etag()), "expanded member, ETag")
     expect(chassis.chassis_type.value == "RackMount", "chassis type")
     capacity, health = db.execute("select CapacityW, Health from PowerSupplyUnits").fetchone()
     supply = chassis.power.power_supplies[0]
@@ -123,6 +151,65 @@ def walk_service(service, tool):
                 seen.add(value.split("#")[0].rstrip("/"))
                 queue.append(value.split("#")[0].rstrip("/"))
     return seen, types
+
+
+def check_queries(service):
+    """Each query option once, on the sample's chassis and boot options (two members)."""
+    get = lambda path: json.loads(curl(service, path)[2])  # noqa: E731
+    boot, chassis, thermal = get(BOOT), get(CHASSIS), get(CHASSIS + "/Thermal")
+    args = lambda b: [m.get("MessageArgs") for m in b["error"]["@Message.ExtendedInfo"]]  # noqa
+    table = [  # (target, status, a check of the answer's JSON)
+        (BOOT + "?$filter=Id&only&excerpt&$orderby=Id", 501,
+         lambda b: args(b) == [["$filter"], ["$orderby"]]),
+        (BOOT + "?$top=x", 400, lambda b: args(b) == [["x", "$top"]]),
+        (BOOT + "?$skip=-1", 400, lambda b: args(b) == [["-1", "$skip", "0 or more"]]),
+        (BOOT + "?$top=1&$top=2", 400, lambda b: args(b) == [["2", "$top"]]),
+        (BOOT + "?$expand=.($levels=7)", 400, lambda b: args(b) == [["7", "$levels", "1 to 6"]]),
+        (BOOT + "?$expand=Members", 400, lambda b: args(b) == [["Members", "$expand"]]),
+        (BOOT + "?$select=Name,,Id", 400, lambda b: args(b) == [["Name,,Id", "$select"]]),
+        (CHASSIS + "?$skip=1", 400, lambda b: "$skip" in b["error"]["message"]),
+        ("/redfish/v1/$metadata?$top=1", 400, lambda b: "QueryNotSupportedOnResource" in str(b)),
+        (CHASSIS + "?foo=1&only", 200, lambda b: b == chassis),
+        (BOOT + "?$top=0", 200, lambda b: b["Members"] == [] and "Members@odata.nextLink" not in b),
+        (BOOT + "?$skip=1&$top=5", 200, lambda b: b["Members"] == boot["Members"][1:] and
+         b["Members@odata.count"] == 2 and "Members@odata.nextLink" not in b),
+        (BOOT + "?%24top=1&$expand=~&$select=Members", 200, lambda b: b == {
+            "@odata.id": BOOT, "@odata.type": boot["@odata.type"], "Members": boot["Members"][:1],
+            "Members@odata.count": 2,
+            "Members@odata.nextLink": BOOT + "?%24top=1&$expand=~&$select=Members&$skip=1"}),
+        (CHASSIS + "?$select=Status/Health,Links/ManagedBy,None", 200, lambda b: b == {
+            "@odata.id": CHASSIS, "@odata.type": chassis["@odata.type"], "Status": {"Health": "OK"},
+            "Links": {"ManagedBy": chassis["Links"]["ManagedBy"]}}),
+        (CHASSIS + "?$expand=~($levels=2)", 200, lambda b: b["Power"] == chassis["Power"] and
+         b["Links"]["ComputerSystems"][0]["Links"]["Chassis"] == [{"@odata.id": CHASSIS}]),
+        (CHASSIS + "?$expand=.", 200, lambda b: b["Links"] == chassis["Links"] and
+         b["Power"] == get(CHASSIS + "/Power")),
+        (CHASSIS + "/Thermal?$expand=*", 200, lambda b: b["Fans"][0]["Redundancy"] ==
+         thermal["Fans"][0]["Redundancy"] and b["Fans"][0]["RelatedItem"][1] == chassis),
+        ("/redfish/v1?$expand=*($levels=2)", 200, lambda b: "Id" in b["Chassis"]["Members"][0] and
+         b["Chassis"]["Members"][0]["Power"] == chassis["Power"]),
+        ("/redfish/v1?$select=Chassis/Members/Power/Id&$expand=.($levels=3)", 200,
+         lambda b: b["Chassis"]["Members"][0]["Power"] == {"@odata.id": CHASSIS + "/Power",
+                                                            "@odata.type": "#Power.v1_7_3.Power",
+                                                            "Id": "Power"}),
+    ]
+    for target, status, check in table:
+        answer = curl(service, target)
+        expect(answer[0] == status and check(json.loads(answer[2])), "%s: %d" % (target, answer[0]))
+    expanded = curl(service, BOOT + "?$expand=*")[2]
+    for member in boot["Members"]:  # an expanded member is byte for byte the member alone
+        alone = curl(service, member["@odata.id"])[2].rstrip("\n")
+        expect(alone.replace("\n", "\n    ") in expanded, "expanded " + member["@odata.id"])
+    expect(service.logged('"GET %s?$expand=*" 200 %d expanded 2\n' % (BOOT, len(expanded))), "log")
+
+    status, fields, body = curl(service, CHASSIS)
+    tag = fields["etag"]
+    for method, header, expected in [("GET", "W/" + tag, 304), ("GET", '"x", ' + tag, 304),
+                                     ("HEAD", "*", 304), ("GET", '"x"', 200), ("HEAD", '"x"', 200)]:
+        answer = curl(service, CHASSIS, method, "If-None-Match: " + header, 'If-Match: "x"')
+        expect(answer[0] == expected and answer[1]["etag"] == tag and
+               answer[2] == ("" if expected == 304 or method == "HEAD" else body), header)
+    expect(tag == fnv1a(body.encode()), "ETag " + tag)
 
 
 def check_curl(service, tool, root):
@@ -155,6 +242,7 @@ def check_curl(service, tool, root):
             sock.sendall(line + b"\r\nHost: x\r\nConnection: close\r\n\r\n")
             expect(sock.recv(64).startswith(b"HTTP/1.1 400"), "raw %r" % line)
 
+    check_queries(service)
     seen, types = walk_service(service, tool)
     status, fields, body = curl(service, "/redfish/v1/$metadata")
     included = {e.get("Namespace") for e in ElementTree.fromstring(body).iter()
@@ -171,11 +259,14 @@ def check_curl(service, tool, root):
     os.rename(telemetry, telemetry + ".away")
     try:
         status, _, body = curl(service, "/redfish/v1/Chassis/1U/Power")
+        expanded = json.loads(curl(service, CHASSIS + "?$expand=.")[2])
     finally:
         os.rename(telemetry + ".away", telemetry)
     expect(status == 500 and "InternalError" in body and
            "error: /redfish/v1/Chassis/1U/Power: root query failed: SQLite error 14" in
            service.lines(), "a failing query: %d %s" % (status, body))
+    expect(expanded["Power"] == {"@odata.id": CHASSIS + "/Power"} and "Id" in expanded["Thermal"] and
+           service.logged("link not expanded: %s/Power\n" % CHASSIS), "a link not expanded")
     second = run(EMULATOR + [tool, "serve", "--port", str(service.port)], status=1)
     expect("Address already in use" in second, "a second service on the port: " + second)
     run([os.path.join(HERE, "../../sample/serve_demo.sh"), tool, "/redfish/v1/Nothing"], None)

@@ -19,11 +19,10 @@ constexpr const char* kInventoryTimePath = "/flash/data0/oem_ps/configdbsynctime
 constexpr long kMaxRows = 100000;
 // Patterns in the UriInfo table.
 constexpr int kUriPatterns = 2000;
-// Types in the metadata database of the load tree, and properties per type.
-constexpr int kLoadTypes = 20;
+// Properties per type in the metadata database of the load tree.
 constexpr int kLoadPropertiesPerType = 200;
 
-// The 20 "@odata.type" names whose tables the converter reads at load.
+// The "@odata.type" names whose tables the converter reads at load (its rf_metadata).
 const std::vector<std::string>& metadataTypeNames();
 
 // Builds the tree the serving cases (1, 2, 3, 5, 6) read: plain rows, fans with their

@@ -462,6 +462,9 @@ int runServe(const std::vector<std::string>& args) {
     if (status != kExitOk) return status;
     signal(SIGPIPE, SIG_IGN); // a client that hangs up must not end the service
     httplib::Server server;
+    // An answer goes out in several writes (headers, body): without this, Nagle's algorithm
+    // holds the body back for the client's delayed ACK, some 40 ms per request.
+    server.set_tcp_nodelay(true);
     server.set_pre_routing_handler(handleRequest);
     server.set_error_handler(httplib::Server::HandlerWithResponse(fillErrorBody));
     server.set_logger(logRequest);

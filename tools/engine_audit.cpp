@@ -23,12 +23,10 @@ namespace {
 constexpr int kMaxDepth = 32;         // the engine's bound on nested sub-queries
 constexpr std::size_t kShownSql = 96; // characters of a sub-query's text shown in a message
 
-enum class Shape { Object, Rows, Values };
-
 // One query to audit: its text, where its result goes in the resource, how it is named.
 struct AuditedQuery {
     std::string sql;
-    Shape shape;
+    unsigned int objectType; // as the engine runs it: one object, one per row, or values
     std::string pointer;
     std::string label;
     int depth;
@@ -49,11 +47,12 @@ const std::map<std::string, Json::Value>& propertyTypes() {
     return types;
 }
 
-// The shape of the sub-query a property of this type holds, false for a type without one.
-bool subQueryShape(const std::string& type, Shape& shape) {
-    if (type.compare(0, 5, "array") == 0) return shape = Shape::Rows, true;
-    if (type.compare(0, 8, "subarray") == 0) return shape = Shape::Values, true;
-    if (type.compare(0, 6, "object") == 0) return shape = Shape::Object, true;
+// The JSON object type the engine runs the sub-query of a property of this type with, false
+// for a type without one.
+bool subQueryObjectType(const std::string& type, unsigned int& objectType) {
+    if (type.compare(0, 5, "array") == 0) return objectType = kJsonArrayType, true;
+    if (type.compare(0, 8, "subarray") == 0) return objectType = kJsonSubArrayType, true;
+    if (type.compare(0, 6, "object") == 0) return objectType = kJsonObjectType, true;
     return false;
 }
 
@@ -74,15 +73,13 @@ class Auditor {
     void audit(const AuditedQuery& query) {
         Json::Value nested;
         Json::Value plain;
-        const unsigned int type = query.shape == Shape::Object ? kJsonObjectType
-                                  : query.shape == Shape::Rows ? kJsonArrayType
-                                                               : kJsonSubArrayType;
-        if (GetDataFromViewQuery(dmdbhandle, query.sql.c_str(), nested, plain, type) != 0) {
+        const char* sql = query.sql.c_str();
+        if (GetDataFromViewQuery(dmdbhandle, sql, nested, plain, query.objectType) != 0) {
             add(query.pointer, "statement", query.label + " failed: " + sqlite3_errmsg(dmdbhandle));
             return;
         }
-        if (query.shape == Shape::Object) auditRow(query, nested, plain, query.pointer);
-        if (query.shape != Shape::Rows || !plain.isArray()) return;
+        if (query.objectType == kJsonObjectType) auditRow(query, nested, plain, query.pointer);
+        if (query.objectType != kJsonArrayType || !plain.isArray()) return;
         for (Json::ArrayIndex i = 0; i < plain.size(); ++i)
             auditRow(query, nested[i], plain[i], query.pointer + "/" + std::to_string(i));
     }
@@ -117,13 +114,13 @@ class Auditor {
     // Audits the sub-query that property name of type holds in row, if it holds one.
     void auditProperty(const AuditedQuery& query, const std::string& name, const std::string& type,
                        const Json::Value& row, const std::string& pointer) {
-        Shape shape = Shape::Object;
-        if (!subQueryShape(type, shape) || !row.isObject()) return;
+        unsigned int objectType = kJsonObjectType;
+        if (!subQueryObjectType(type, objectType) || !row.isObject()) return;
         const Json::Value& cell = row[name];
         if (cell.isArray() || cell.isObject() || cell.asString().empty()) return;
         std::string sql = cell.asString();
         const std::string shown = sql.size() > kShownSql ? sql.substr(0, kShownSql) + "..." : sql;
-        audit({std::move(sql), shape, propertyPointer(pointer, name),
+        audit({std::move(sql), objectType, propertyPointer(pointer, name),
                "the sub-query of " + quoted(name) + " (" + shown + ")", query.depth + 1});
     }
 };
@@ -134,6 +131,6 @@ std::vector<AuditFinding> auditEngineQuery(const std::string& engineQuery,
                                            const std::string& engineView) {
     const QuietLog quiet; // the findings say what failed; the converter's log would repeat it
     Auditor auditor;
-    auditor.audit({engineQuery, Shape::Object, "", "engine view " + quoted(engineView), 0});
+    auditor.audit({engineQuery, kJsonObjectType, "", "engine view " + quoted(engineView), 0});
     return std::move(auditor.findings);
 }

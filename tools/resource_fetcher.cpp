@@ -1,6 +1,6 @@
 // The tool's one answer to "what is the resource at this URI": exports fetchResource,
-// engineViewOf, isEngineType, resourceText, withoutTrailingSlashes and sqliteFailure
-// (resource_fetcher.hpp).
+// engineViewOf, isEngineType, runsOnTelemetry, resourceText, withoutTrailingSlashes and
+// sqliteFailure (resource_fetcher.hpp).
 #include "resource_fetcher.hpp"
 
 #include <cstring>
@@ -20,9 +20,6 @@ namespace {
 // although its type is an engine type).
 const char kEngineViewQuery[] =
     "select ifnull(engine_view, '') from EngineViews where root_view = ?";
-
-// The converter runs a statement on the telemetry database when its text holds this.
-const char kTelemetryMarker[] = "JSON";
 
 // The statement GetViewNameFromopenApiDB composes: <CTE> select root from <view> where ...
 const char kSelectRoot[] = " select root from ";
@@ -136,7 +133,7 @@ void fetchLocked(const std::string& uri, FetchResult& result) {
     if (rc != SQLITE_ROW) {
         // A statement on the main connection leaves SQLite's message there; the telemetry
         // database's connection is gone.
-        const bool main = statement.find(kTelemetryMarker) == std::string::npos;
+        const bool main = !runsOnTelemetry(statement);
         return setOutcome(result, FetchOutcome::Failed,
                           "root query failed: " + sqliteFailure(rc) +
                               (main ? ": " + mainConnectionMessage() : ""));
@@ -167,6 +164,10 @@ EngineViewRow engineViewOf(const std::string& route) {
     std::lock_guard<std::mutex> lock(gLibraryMutex);
     int rc = 0;
     return lookUpEngineView(route, rc);
+}
+
+bool runsOnTelemetry(const std::string& statement) {
+    return statement.find("JSON") != std::string::npos;
 }
 
 bool isEngineType(const Json::Value& odataType) {

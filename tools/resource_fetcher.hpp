@@ -1,7 +1,7 @@
 // How the tool answers a Redfish URI: the one routing that get, serve and check share.
 //
 //   fetchResource       the resource at a URI, or why there is none
-//   engineViewOf, isEngineType   how a route is answered
+//   engineViewOf, isEngineType, runsOnTelemetry   how a route is answered
 //   resourceText        a resource as the tool prints and serves it
 //   withoutTrailingSlashes, sqliteFailure
 #ifndef SQL2JSON_TOOLS_RESOURCE_FETCHER_HPP
@@ -48,6 +48,9 @@ FetchResult fetchResource(const std::string& uri);
 // The EngineViews row of route (a view name of UriInfo). Calls into the converter are
 // serialised as fetchResource's are.
 EngineViewRow engineViewOf(const std::string& route);
+
+// True when the converter runs statement on the telemetry database: its text holds "JSON".
+bool runsOnTelemetry(const std::string& statement);
 
 // True when odataType is one of the types whose property types the converter loads.
 bool isEngineType(const Json::Value& odataType);

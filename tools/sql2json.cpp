@@ -53,9 +53,6 @@ constexpr int kExitNotFound = 5;    // the statement ran but produced no resourc
 // only cost the resources built from them, which then fail with their own message.
 const char* const kRequiredDatabases[] = {kLiveObjectDbPath, kOpenApiDbPath, kMetadataDbPath};
 
-// The converter runs a statement on the telemetry database when its text holds this.
-const char kTelemetryMarker[] = "JSON";
-
 const char kUsage[] = "usage: sql2json [OPTIONS] get URI\n"
                       "       sql2json [OPTIONS] view [--array | --subarray] [--expand N] SQL\n"
                       "       sql2json [OPTIONS] resolve URI\n"
@@ -234,7 +231,7 @@ int runResolve(const std::vector<std::string>& args) {
         return fail(kExitQueryFailed, "resolving " + args[0] + ": " + sqliteFailure(rc));
     if (statement.find(" select root from  where ") != std::string::npos)
         return fail(kExitUnknownUri, "no resource pattern matches URI " + args[0]);
-    const bool telemetry = statement.find(kTelemetryMarker) != std::string::npos;
+    const bool telemetry = runsOnTelemetry(statement);
     std::cout << statement << "\n-- runs on "
               << (telemetry ? "the telemetry database " + stagedPath(kTelemetryDbPath)
                             : "the live-object database " + stagedPath(kLiveObjectDbPath))

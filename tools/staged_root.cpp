@@ -87,7 +87,8 @@ const char* setStagedRoot(const char* dir) {
     struct stat info {};
     if (dir == nullptr || *dir == '\0') return "is empty";
     if (stat(dir, &info) != 0 || !S_ISDIR(info.st_mode)) return "is not a folder";
-    if (std::strlen(dir) >= sizeof gRoot || realpath(dir, gRoot) == nullptr) return "is too long";
+    if (std::strlen(dir) >= sizeof gRoot) return "is too long";
+    if (realpath(dir, gRoot) == nullptr) return "cannot be resolved";
     if (std::strcmp(gRoot, "/") == 0) gRoot[0] = '\0'; // the root of the file system itself
     gHaveRoot = true;
     return nullptr;

@@ -27,7 +27,8 @@ extern const char kMetadataDbPath[];
 extern const char kTelemetryDbPath[];
 
 // Sets DIR as the root, made absolute. Returns null, or what is wrong with dir (a static text:
-// "is empty", "is not a folder", "is too long"). Call once, before installStagedRoot.
+// "is empty", "is not a folder", "is too long", "cannot be resolved"). Call once, before
+// installStagedRoot.
 const char* setStagedRoot(const char* dir);
 
 // Makes the redirecting VFS SQLite's default. Returns false when SQLite refuses it. Only with a

@@ -194,7 +194,7 @@ std::string serveMetadataSql() {
     return sql;
 }
 
-// The load metadata: the library's 21 types x 200 properties of mixed kinds, nested ones included.
+// The load metadata: the library's 20 types x 200 properties of mixed kinds, nested ones included.
 std::string loadMetadataSql() {
     static const char* const kKinds[] = {"string",  "integer",    "array",  "object",
                                          "boolean", "additional", "number", "string"};
@@ -244,7 +244,6 @@ const std::vector<std::string>& metadataTypeNames() {
         "#Thermal.v1_7_3.Thermal",
         "#Thermal.v1_7_3.Temperature",
         "#Thermal.v1_7_3.Fan",
-        "#Port.v1_12_0.LinkConfiguration",
     };
     return names;
 }

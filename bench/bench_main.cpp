@@ -101,6 +101,18 @@ bool loadServe(Converter& serve) {
     return false;
 }
 
+// The trees list the types the converter loads; a list that drifted from its rf_metadata would
+// time another load than a controller's.
+bool typesMatch(const Converter& serve) {
+    auto* names = static_cast<const char* const*>(dlsym(serve.handle, "rf_metadata"));
+    std::vector<std::string> loaded;
+    for (; names != nullptr && *names != nullptr; ++names)
+        loaded.emplace_back(*names);
+    if (loaded == bench::metadataTypeNames()) return true;
+    std::fprintf(stderr, "bench: the trees' types differ from the converter's rf_metadata\n");
+    return false;
+}
+
 std::string milliseconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f ms", seconds * 1e3);
@@ -206,7 +218,7 @@ long peakRssKb() {
 // "<peak kB> <peak before the run kB> <elements>".
 int runPeakChild(const Options& options) {
     Converter serve;
-    if (!preloadPlatform() || !loadServe(serve)) return 1;
+    if (!preloadPlatform() || !loadServe(serve) || !typesMatch(serve)) return 1;
     const int variant = options.peakVariant == "library" ? bench::kPlainLibrary : bench::kPlainLoop;
     const long base = peakRssKb();
     bench::Stopwatch watch;
@@ -278,7 +290,7 @@ int runAll(const Options& options, int argc, char** argv) {
         !bench::buildLoadTree(SQL2JSON_BENCH_LOAD_ROOT))
         return 1;
     Converter serve;
-    if (!preloadPlatform() || !loadServe(serve)) return 1;
+    if (!preloadPlatform() || !loadServe(serve) || !typesMatch(serve)) return 1;
 
     bench::CaseOptions caseOptions;
     caseOptions.serve = &serve;

@@ -26,7 +26,7 @@ TYPES = [
     "#Power.v1_7_3.PowerControl", "#Power.v1_7_3.Power", "#Power.v1_7_3.PowerSupply",
     "#Redundancy.v1_4_2.Redundancy", "#BootOption.v1_0_6.BootOption",
     "#BootOptionCollection.BootOptionCollection", "#Thermal.v1_7_3.Thermal",
-    "#Thermal.v1_7_3.Temperature", "#Thermal.v1_7_3.Fan", "#Port.v1_12_0.LinkConfiguration",
+    "#Thermal.v1_7_3.Temperature", "#Thermal.v1_7_3.Fan",
 ]
 
 # Columns the sample views use to join a member to its parent resource.

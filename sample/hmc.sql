@@ -12,8 +12,8 @@ INSERT INTO HmcNetworkPorts VALUES
 -- The dedicated network ports as the engine builds them (EngineViews). The view lives here, as a
 -- view sees only its own database; the main connection finds it by name, and runs its sub-query
 -- texts there, where this database is attached. The MAC address is stored as bare hex digits
--- and read colon-separated; the addresses and the capable link speeds are arrays of values
--- ("subarray"), the link configurations an array of objects of their own type.
+-- and read colon-separated, an array of values ("subarray"). The optional LinkConfiguration
+-- is left out: its objects would need a loaded type of their own.
 CREATE VIEW ManagerPortView AS
   SELECT '#Port.v1_12_0.Port' AS [@odata.type],
          '/redfish/v1/Managers/' || ManagerId || '/DedicatedNetworkPorts/' || Id AS [@odata.id],
@@ -23,12 +23,6 @@ CREATE VIEW ManagerPortView AS
          FlowControl AS [Ethernet#FlowControlConfiguration],
          FlowControl AS [Ethernet#FlowControlStatus], LLDPEnabled AS [Ethernet#LLDPEnabled],
          WakeOnLAN AS [Ethernet#WakeOnLANEnabled],
-         'select ''#Port.v1_12_0.LinkConfiguration'' as [@odata.type], AutoNegotiation as ' ||
-           'AutoSpeedNegotiationCapable, AutoNegotiation as AutoSpeedNegotiationEnabled, ' ||
-           quote('select MaxSpeedGbps from HmcNetworkPorts where ManagerId = ' ||
-                 quote(ManagerId) || ' and Id = ' || quote(Id)) ||
-           ' as CapableLinkSpeedGbps from HmcNetworkPorts where ManagerId = ' ||
-           quote(ManagerId) || ' and Id = ' || quote(Id) AS LinkConfiguration,
          'Ethernet' AS LinkNetworkTechnology, LinkState, LinkStatus, MaxFrameSize,
          'Electrical' AS PortMedium, 'UpstreamPort' AS PortType
   FROM HmcNetworkPorts;

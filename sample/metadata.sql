@@ -671,11 +671,4 @@ INSERT INTO [#Thermal.v1_7_3.Fan] VALUES
   ('UpperThresholdNonCritical', 'integer'),
   ('@odata.type', 'additional'),
   ('ChassisId', 'additional');
-CREATE TABLE [#Port.v1_12_0.LinkConfiguration] (PropertyName TEXT NOT NULL, PropertyType TEXT NOT NULL);
-INSERT INTO [#Port.v1_12_0.LinkConfiguration] VALUES
-  ('AutoSpeedNegotiationCapable', 'boolean'),
-  ('AutoSpeedNegotiationEnabled', 'boolean'),
-  ('CapableLinkSpeedGbps', 'subarray'),
-  ('ConfiguredNetworkLinks', 'array'),
-  ('@odata.type', 'additional');
 COMMIT;

@@ -31,7 +31,6 @@ const char* const rf_metadata[] = {
     "#Thermal.v1_7_3.Thermal",
     "#Thermal.v1_7_3.Temperature",
     "#Thermal.v1_7_3.Fan",
-    "#Port.v1_12_0.LinkConfiguration",
     nullptr,
 };
 

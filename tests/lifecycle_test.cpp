@@ -35,8 +35,8 @@ std::map<std::string, std::string> snapshot() {
 TEST(Lifecycle, OpensReadOnlyRefusesEveryWriteAndClosesEverything) {
     const int status = opened("", [] {
         const auto before = snapshot();
+        loadPropertyTypeMap(); // one table per listed type: nothing fails
         EXPECT_EQ(logged(2, ""), 0);
-        loadPropertyTypeMap();
         // clang-format off
         for (const char* sql : {"insert into Items values (2, 'x')", "update Items set body = 1",
                  "delete from Items", "create table Extra(a)", "drop view ItemView", "vacuum",
@@ -70,13 +70,10 @@ TEST(Lifecycle, OpensReadOnlyRefusesEveryWriteAndClosesEverything) {
         EXPECT_EQ(GetRequestedSchemaData("pragma table_info(Items)", out, nullptr), SQLITE_ROW);
         EXPECT_EQ(GetViewNameFromopenApiDB("/redfish/v1/Items/7", sql), 0);
         EXPECT_EQ(GetRequestedSchemaData(sql.c_str(), body, "/redfish/v1/Items/7"), SQLITE_ROW);
-        int types = 0; // one metadata table per type of the library's list
-        for (const char* const* type = rf_metadata; *type != nullptr; ++type)
-            ++types;
         EXPECT_EQ(body + eval(dmdbhandle, "select v from hmcdb.HmcInfo") +
                       eval(hmcdbHandle, "select v from HmcInfo") +
                       eval(metadatadbhandle, "select count(*) from sqlite_master"),
-                  "{\"a\":1}33" + std::to_string(types));
+                  "{\"a\":1}3320"); // the metadata holds the 20 listed types' tables
         sqlite3_stmt* left = nullptr;
         sqlite3_prepare_v2(dmdbhandle, "select 1", -1, &left, nullptr);
         CloseMetadataDatabaseConnection();

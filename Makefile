@@ -92,7 +92,7 @@ fuzz: deps
 # clang-tidy over the library, the host platform layer and the tool (.clang-tidy's checks).
 .PHONY: tidy
 tidy: build
-	clang-tidy -p $(BUILD) --quiet src/*.cpp platform/host/*.cpp tools/*.cpp 2>/dev/null | \
+	clang-tidy -p $(BUILD) --quiet src/*.cpp platform/host/*.cpp tools/*/*.cpp tools/*/*/*.cpp 2>/dev/null | \
 	  tee $(BUILD)/tidy.log; ! grep -q "warning:" $(BUILD)/tidy.log
 
 # ---- Benchmarks (bench/README.md) ------------------------------------------------------------

@@ -10,7 +10,7 @@ set_target_properties(sql2json-platform PROPERTIES EXPORT_NAME platform)
 
 install(TARGETS sql2json-converter sql2json-platform EXPORT sql2jsonTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
-install(FILES include/SqlitetoJsonConverter.h
+install(FILES include/SqlitetoJsonConverter.h include/SqlitetoJsonDefinitions.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 install(FILES platform/vexa_logging.h platform/vexa_oem_data.h platform/vexa_heater_mgr.h
               platform/vexa_ipc_client.h

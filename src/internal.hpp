@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include "SqlitetoJsonConverter.h"
+#include "SqlitetoJsonDefinitions.h"
 #include "vexa_logging.h"
 
 // ---- Logging ---------------------------------------------------------------------------------
@@ -42,12 +43,12 @@ constexpr int kLogDetail = 5; // detailed values
 #endif
 #define FIXED_PATH(path) SQL2JSON_PATH_PREFIX path
 
-#define LIVE_OBJECT_DB_PATH FIXED_PATH("/var/run/unifieddatabase/DMLiveObjectDatabase.db")
-#define OPENAPI_DB_PATH FIXED_PATH("/usr/share/redfish/rf_resource_info.db")
-#define HMC_DB_PATH FIXED_PATH("/var/run/unifieddatabase/HMC.db")
-#define METADATA_DB_PATH FIXED_PATH("/etc/unifieddatabase/RedfishSchemaMetaData.db")
-#define TELEMETRY_DB_PATH FIXED_PATH("/var/run/telemetryservice/telemetry_timeseries_database.db")
-#define INVENTORY_TIME_PATH FIXED_PATH("/flash/data0/oem_ps/configdbsynctime")
+#define LIVE_OBJECT_DB_PATH FIXED_PATH(SQL2JSON_LIVE_OBJECT_DB_FILE)
+#define OPENAPI_DB_PATH FIXED_PATH(SQL2JSON_OPENAPI_DB_FILE)
+#define HMC_DB_PATH FIXED_PATH(SQL2JSON_HMC_DB_FILE)
+#define METADATA_DB_PATH FIXED_PATH(SQL2JSON_METADATA_DB_FILE)
+#define TELEMETRY_DB_PATH FIXED_PATH(SQL2JSON_TELEMETRY_DB_FILE)
+#define INVENTORY_TIME_PATH FIXED_PATH(SQL2JSON_INVENTORY_TIME_FILE)
 
 // ---- SQLite ownership --------------------------------------------------------------------------
 

@@ -23,10 +23,10 @@ constexpr const char* kLookupSql =
     "length(uri)-length(replace(replace(uri,'%',''),'_','')) ASC, rowid ASC limit 1";
 constexpr int kViewNameColumn = 1;
 constexpr int kCteColumn = 4;
-constexpr const char* kSelectRoot = " select root from ";
-constexpr const char* kWhereOdataId = " where [@odata.id]=?";
+constexpr const char* kSelectRoot = SQL2JSON_SELECT_ROOT;
+constexpr const char* kWhereOdataId = SQL2JSON_WHERE_ODATA_ID;
 
-constexpr const char* kTelemetryMarker = "JSON";
+constexpr const char* kTelemetryMarker = SQL2JSON_TELEMETRY_MARKER;
 
 // True when text is NULL or "".
 bool isNullOrEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }

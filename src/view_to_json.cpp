@@ -1,8 +1,8 @@
 // View-to-JSON engine: runs a view query on the main connection, turns its rows into JSON and
 // formats each row as a Redfish resource (sub-queries, booleans, nested properties, OEM data).
-// Property types: "array..." runs a sub-query into an array of formatted objects with its
-// "@odata.count", "subarray..." one into a flat array of plain values, "object..." one into an
-// object; "boolean..." converts, "additional..." removes a plain column.
+// Property types (SqlitetoJsonDefinitions.h): "array..." runs a sub-query into an array of
+// formatted objects with its "@odata.count", "subarray..." one into a flat array of plain values,
+// "object..." one into an object; "boolean..." converts, "additional..." removes a plain column.
 // Exports: GetDataFromViewQuery, ExecuteSQLViewQueryForJsonData, both
 // GetJsonDataFromSQLViewUsingQuery overloads, GetRedfishSchemaFormatedData.
 #include "internal.hpp"
@@ -26,9 +26,6 @@ constexpr const char* kFormatterName = "GetRedfishSchemaFormatedData";
 // The live-object database stores these for a value that is missing.
 constexpr sqlite3_int64 kMissingInteger = 4294967295LL;
 constexpr double kMissingReal = 4294967295.0;
-
-// Sub-queries nest at most this many levels below the top-level query's rows.
-constexpr int kMaxSubQueryDepth = 32;
 
 constexpr const char* kOdataType = "@odata.type";
 constexpr const char* kCountSuffix = "@odata.count";
@@ -321,7 +318,8 @@ int executeViewQuery(const char* query, Json::Value& out, unsigned int objectTyp
 
 // ---- Redfish formatter -----------------------------------------------------------------------
 
-enum class PropertyKind { kArray, kSubArray, kObject, kBoolean, kAdditional, kOther };
+using sql2json::kMaxSubQueryDepth;
+using sql2json::PropertyKind;
 
 // One schema property of the map: its name (with its first '#', if any) and its type.
 struct SchemaProperty {
@@ -338,17 +336,6 @@ struct FormatContext {
     int subLevel; // the row's expand level minus one
 };
 
-// A type counts by its first characters: any type text starting with "array" is an array.
-// "subarray" (an array of plain values) begins no other word, nor does any other word begin it.
-PropertyKind classifyType(const char* type) {
-    if (std::strncmp(type, "array", 5) == 0) return PropertyKind::kArray;
-    if (std::strncmp(type, "subarray", 8) == 0) return PropertyKind::kSubArray;
-    if (std::strncmp(type, "object", 6) == 0) return PropertyKind::kObject;
-    if (std::strncmp(type, "boolean", 7) == 0) return PropertyKind::kBoolean;
-    if (std::strncmp(type, "additional", 10) == 0) return PropertyKind::kAdditional;
-    return PropertyKind::kOther;
-}
-
 // Describes the map member at it (property name -> type text).
 SchemaProperty describeProperty(const Json::Value::const_iterator& it) {
     SchemaProperty prop{};
@@ -358,7 +345,7 @@ SchemaProperty describeProperty(const Json::Value::const_iterator& it) {
         std::memchr(prop.name, '#', static_cast<size_t>(prop.end - prop.name)));
     const Json::Value& type = *it;
     prop.typeText = type.isString() ? type.asCString() : "";
-    prop.kind = classifyType(prop.typeText);
+    prop.kind = sql2json::propertyKind(prop.typeText);
     return prop;
 }
 
@@ -418,7 +405,7 @@ Json::Value runSubQuery(const Json::Value& source, PropertyKind kind, const Sche
     }
     SubQueryDepthGuard depth;
     unsigned int objectType = kJsonArrayType;
-    if (kind != PropertyKind::kArray) objectType = asObject ? kJsonObjectType : kJsonSubArrayType;
+    sql2json::subQueryObjectType(kind, objectType);
     const int rc = ExecuteSQLViewQueryForJsonData(sql.c_str(), result, objectType, ctx.passThrough,
                                                   ctx.subLevel);
     logSubQueryResult(kind, rc);

@@ -42,7 +42,7 @@ __attribute__((visibility("default"))) int32_t get_property(const std::string& s
                                                             PropertyValue& value) {
     try {
         Json::Value state;
-        if (!readHostJsonFile(HOST_DATA_DIR "/heater_state.json", state)) return -1;
+        if (!readHostJsonFile(SQL2JSON_PATH_PREFIX HOST_HEATER_STATE_FILE, state)) return -1;
         const Json::Value& found = state[service][path][property];
         return toPropertyValue(found, value) ? 0 : -1;
     } catch (...) {

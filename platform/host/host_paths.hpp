@@ -1,4 +1,5 @@
-// Data files of the host platform layer, under the build's path prefix.
+// Data files of the host platform layer: each path as a production build opens it (a build may
+// put a prefix before every one). Programs that stage these files include this header too.
 #ifndef SQL2JSON_HOST_PATHS_HPP
 #define SQL2JSON_HOST_PATHS_HPP
 
@@ -6,7 +7,8 @@
 #define SQL2JSON_PATH_PREFIX ""
 #endif
 
-#define HOST_DATA_DIR SQL2JSON_PATH_PREFIX "/var/lib/sql2json-host"
+#define HOST_OEM_DATA_FILE "/var/lib/sql2json-host/oem_data.json"
+#define HOST_HEATER_STATE_FILE "/var/lib/sql2json-host/heater_state.json"
 
 namespace Json {
 class Value;

@@ -9,7 +9,8 @@ HOST_EXPORT int getResourceOemData(char* kind, char* id, char* /*reserved*/, Jso
     if (kind == nullptr || id == nullptr) return -1;
     try {
         Json::Value all;
-        if (!readHostJsonFile(HOST_DATA_DIR "/oem_data.json", all) || !all.isObject()) return -1;
+        if (!readHostJsonFile(SQL2JSON_PATH_PREFIX HOST_OEM_DATA_FILE, all) || !all.isObject())
+            return -1;
         const Json::Value* byId = all.find(kind, kind + std::char_traits<char>::length(kind));
         if (byId == nullptr || !byId->isObject()) return -1;
         const Json::Value* data = byId->find(id, id + std::char_traits<char>::length(id));

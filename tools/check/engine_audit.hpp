@@ -1,0 +1,27 @@
+// What the view-to-JSON engine drops or cannot run without a word, found by reading the raw
+// rows of the query it built a resource from, and of every sub-query below it, the way the
+// engine runs them (the exported row reader, the property types of each row's "@odata.type"):
+//   statement  a query or sub-query that fails to prepare or to step; the engine leaves the
+//              property empty and goes on
+//   dropped    a nested column ("Status#Heath") that the metadata of its row's type does not
+//              list: the engine never reads it
+//
+//   auditEngineQuery   the findings for one resource
+#ifndef SQL2JSON_TOOLS_CHECK_ENGINE_AUDIT_HPP
+#define SQL2JSON_TOOLS_CHECK_ENGINE_AUDIT_HPP
+
+#include <string>
+#include <vector>
+
+struct AuditFinding {
+    std::string pointer; // JSON pointer into the resource: where the property would be
+    std::string keyword; // "statement" or "dropped"
+    std::string message;
+};
+
+// Audits engineQuery, the object query the engine built one resource from over engineView.
+// Not thread-safe: it reads the main connection's error messages (check runs on one thread).
+std::vector<AuditFinding> auditEngineQuery(const std::string& engineQuery,
+                                           const std::string& engineView);
+
+#endif

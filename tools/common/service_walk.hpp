@@ -1,0 +1,61 @@
+// A walk over the Redfish service the databases define, the way a client walks it: from one
+// URI, following every "@odata.id" link, each URI fetched once (resource_fetcher.hpp).
+//
+//   walkService          the walk
+//   linksIn              the links of one resource
+#ifndef SQL2JSON_TOOLS_COMMON_SERVICE_WALK_HPP
+#define SQL2JSON_TOOLS_COMMON_SERVICE_WALK_HPP
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <json/value.h>
+
+#include "common/json_pointer.hpp"
+#include "common/resource_fetcher.hpp"
+
+// Where a link was met: the resource holding it and the JSON pointer of its "@odata.id".
+struct LinkSite {
+    std::string uri;
+    std::string pointer;
+};
+
+// One URI fetched on the walk, with the first link that led to it (empty for the start).
+struct WalkedResource {
+    std::string uri;
+    FetchResult fetched;
+    LinkSite via;
+};
+
+// A link with a fragment ("/redfish/v1/Chassis/1U/Power#/PowerControl/0"): its resource is
+// fetched as base, and the fragment is a JSON pointer into it.
+struct FragmentLink {
+    LinkSite site;
+    std::string base;
+    std::string fragment;
+};
+
+// A link met in a resource: the JSON pointer of its "@odata.id" and the URI it names.
+struct FoundLink {
+    std::string pointer;
+    std::string target;
+};
+
+// Every "@odata.id" text below resource, in document order; the resource's own "@odata.id"
+// is its identity, not a link.
+std::vector<FoundLink> linksIn(const Json::Value& resource);
+
+struct ServiceWalk {
+    std::vector<WalkedResource> resources; // in the order fetched
+    std::vector<FragmentLink> fragments;   // each distinct link with a fragment, once
+    std::size_t links = 0;                 // links met in the resources found
+};
+
+// Walks from start (a path; trailing '/' ignored). progress, when set, is called with the
+// count of resources fetched so far after each fetch.
+ServiceWalk walkService(const std::string& start,
+                        const std::function<void(std::size_t)>& progress = nullptr);
+
+#endif

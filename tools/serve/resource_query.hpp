@@ -1,0 +1,46 @@
+// A JSON answer of serve shaped by its request's query options (query_options.hpp), in the order
+// Redfish processes them: $skip and $top, then $expand, then $select.
+//
+//   applyQueryOptions   the shaped answer, or why the options do not apply to it
+//   QueryReport         what the expansion did, for the request's log line
+#ifndef SQL2JSON_TOOLS_SERVE_RESOURCE_QUERY_HPP
+#define SQL2JSON_TOOLS_SERVE_RESOURCE_QUERY_HPP
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <json/value.h>
+
+#include "common/resource_fetcher.hpp"
+#include "serve/query_options.hpp"
+
+// Where an expansion takes the resources it places: fetchResource, or a test's own.
+using ResourceSource = std::function<FetchResult(const std::string& uri)>;
+
+struct QueryReport {
+    std::size_t expanded = 0;                  // links replaced by their resources
+    std::vector<std::string> notExpanded;      // links whose resources could not be fetched
+    std::vector<std::string> failedStatements; // of the resources fetched (FetchResult's)
+};
+
+// Applies options to body, the answer to a GET of path (the request path as sent) with the query
+// rawQuery (as sent, for the link to the next page):
+// - $skip/$top keep that part of the "Members" array, and "Members@odata.nextLink" names the
+//   next page while members remain after this one ($top=0 has none); "Members@odata.count"
+//   stays the whole count;
+// - $expand replaces each link it names (an object whose one member is "@odata.id", without a
+//   fragment) by the resource source gives for it, down to the levels asked; each URI is
+//   fetched once per call, and a link back to a resource being expanded stays a link, as does a
+//   link that cannot be fetched (named in report);
+// - $select keeps the named properties, the annotations of each ("Members@odata.count" with
+//   "Members") and, in every object kept, "@odata.id", "@odata.type", "@odata.context" and
+//   "@odata.etag".
+// Returns a fault (400) when $skip or $top is given and body has no "Members" array; body is
+// then untouched.
+RedfishError applyQueryOptions(const QueryOptions& options, const std::string& path,
+                               const std::string& rawQuery, Json::Value& body, QueryReport& report,
+                               const ResourceSource& source = fetchResource);
+
+#endif

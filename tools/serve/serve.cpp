@@ -1,0 +1,456 @@
+// sql2json serve: a small read-only Redfish service over HTTP, built on the converter the way a
+// controller's Redfish service wires it in. Exports runServe.
+//
+// A GET or HEAD request is answered as follows:
+//   /redfish               the protocol version object
+//   /redfish/v1/odata      the OData service document, from the service root's links
+//   /redfish/v1/$metadata  the CSDL metadata document (application/xml) naming the namespaces
+//                          of every type on a walk of the service, made on first request
+//   /redfish/v1[/...]      the resource fetchResource (resource_fetcher.hpp) gives: no route
+//                          or no row 404, a failing statement 500.
+//   anything else          404
+// Other methods answer 405 with an Allow header. Paths are checked before any lookup: only
+// unreserved characters and '/', no percent-encoding, no "." or ".." segment, at most
+// kMaxPathLength bytes; anything else answers 400 and never reaches SQLite. A Range header is
+// ignored: the whole resource is answered with 200.
+//
+// The query options $expand, $select, $top and $skip shape a JSON answer (resource_query.hpp);
+// any other parameter beginning with '$' answers 501, a malformed value 400, and parameters
+// without '$' are ignored. Every 200 answer carries a strong ETag made from the body it sends;
+// a GET or HEAD whose If-None-Match matches it answers 304 without a body. The request's log
+// line notes how many links $expand replaced and which could not be fetched.
+#include "serve/serve.hpp"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "common/exit_status.hpp"
+
+namespace {
+
+constexpr int kDefaultPort = 8000;
+
+struct ServeOptions {
+    std::string bindAddress = "127.0.0.1";
+    int port = kDefaultPort;
+};
+
+// Parses a whole decimal port number in [0, 65535]; false for anything else.
+bool parsePort(const std::string& text, int& port) {
+    if (text.empty() || text.size() > 5) return false;
+    long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value > 65535) return false;
+    port = static_cast<int>(value);
+    return true;
+}
+
+// Fills options from args. Returns kExitOk, or kExitUsage after reporting the problem.
+int parseServeOptions(const std::vector<std::string>& args, ServeOptions& options) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const bool hasValue = i + 1 < args.size();
+        if (args[i] == "--port" && hasValue && parsePort(args[i + 1], options.port)) {
+            ++i;
+        } else if (args[i] == "--bind" && hasValue && !args[i + 1].empty()) {
+            options.bindAddress = args[++i];
+        } else {
+            std::cerr << "sql2json: serve takes --port N (0 to 65535) and --bind ADDR\n"
+                      << "usage: sql2json serve [--port N] [--bind ADDR]\n";
+            return kExitUsage;
+        }
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+#ifdef SQL2JSON_HAVE_HTTPLIB
+
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include <httplib.h>
+#include <json/value.h>
+
+#include "common/json_text.hpp"
+#include "common/resource_fetcher.hpp"
+#include "serve/entity_tag.hpp"
+#include "serve/odata_documents.hpp"
+#include "serve/query_options.hpp"
+#include "serve/redfish_errors.hpp"
+#include "serve/resource_query.hpp"
+
+namespace {
+
+constexpr std::size_t kMaxPathLength = 1024; // far above any URI the service defines
+constexpr std::size_t kMaxLoggedTarget = 200;
+const char kAllowedMethods[] = "GET, HEAD";
+const char kServiceRootPath[] = "/redfish/v1";
+const char kMetadataPath[] = "/redfish/v1/$metadata";
+const char kServiceDocumentPath[] = "/redfish/v1/odata";
+const char kLogPrefix[] = "sql2json serve: ";
+constexpr int kOk = 200;
+constexpr int kNotModified = 304;
+
+// What the request being answered on this thread adds to its log line; httplib calls the
+// logger on the thread that ran the handler, right after it.
+thread_local std::string tLogNote;
+
+// A response before it is written: status and JSON body, or a text of another type.
+struct Reply {
+    Reply(int code, Json::Value json) : status(code), body(std::move(json)) {}
+    Reply(int code, std::string content, std::string type)
+        : status(code), text(std::move(content)), textType(std::move(type)) {}
+    int status;
+    Json::Value body;
+    std::string text;
+    std::string textType;
+};
+
+// Adds text to what the request's log line says.
+void addLogNote(const std::string& text) { tLogNote += (tLogNote.empty() ? "" : "; ") + text; }
+
+// Notes the statements that failed while the answer was built (SQLite's messages).
+void noteFailedStatements(const std::vector<std::string>& messages) {
+    if (messages.empty()) return;
+    const std::size_t more = messages.size() - 1;
+    addLogNote("statement failed: " + messages.front() +
+               (more > 0 ? " (and " + std::to_string(more) + " more)" : ""));
+}
+
+// Writes one whole line to standard error, so that lines of concurrent requests and of the
+// converter's own log do not interleave within a line.
+void logLine(const std::string& text) {
+    const std::string line = kLogPrefix + text + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+// The request target as a log can show it: printable ASCII, other bytes as \xNN, cut short.
+std::string printableTarget(const std::string& target) {
+    std::string out;
+    for (std::size_t i = 0; i < target.size() && i < kMaxLoggedTarget; ++i) {
+        const unsigned char c = static_cast<unsigned char>(target[i]);
+        if (c >= 0x20 && c < 0x7f && c != '\\' && c != '"') {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned int>(c));
+            out += escaped;
+        }
+    }
+    if (target.size() > kMaxLoggedTarget) out += "...";
+    return out;
+}
+
+// The reply refusing a request for error.
+Reply errorReply(const RedfishError& error) { return {error.status, errorBody(error)}; }
+
+Reply notFound(const std::string& uri) {
+    return errorReply(redfishError(404, resourceMissingAtUri(uri)));
+}
+
+// The request path is not one the service accepts. The body does not echo it: it may hold
+// any bytes.
+Reply badPath() {
+    return errorReply(redfishError(400,
+                                   generalError("Use only letters, digits, '-', '.', '_', '~' "
+                                                "and '/', without percent-encoding or '.' and "
+                                                "'..' segments."),
+                                   "The request URI is not a valid resource path."));
+}
+
+Reply methodNotAllowed(const std::string& method) {
+    return errorReply(
+        redfishError(405, generalError("Use GET or HEAD."),
+                     "The method " + method + " is not allowed: this service only reads."));
+}
+
+// Logs why uri failed and returns the 500 reply.
+Reply failedReply(const std::string& uri, const std::string& why) {
+    logLine("error: " + uri + ": " + why);
+    return errorReply(redfishError(500, internalError()));
+}
+
+// True when c may appear in a request path: RFC 3986's unreserved characters and '/'.
+bool isPathChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~' || c == '/';
+}
+
+// True when path (the request target before any '?') is a path the service looks up: it
+// begins with '/', has at most kMaxPathLength bytes, only path characters (so no quote,
+// '%' escape, NUL or space) and no "." or ".." segment.
+bool isAcceptedPath(const std::string& path) {
+    if (path.empty() || path[0] != '/' || path.size() > kMaxPathLength) return false;
+    for (char c : path) {
+        if (!isPathChar(c)) return false;
+    }
+    std::size_t start = 1;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        const std::string segment = path.substr(start, end - start);
+        if (segment == "." || segment == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+// The reply for the resource at uri (a checked path without trailing '/').
+Reply produceResource(const std::string& uri) {
+    FetchResult result = fetchResource(uri);
+    noteFailedStatements(result.failedStatements);
+    switch (result.outcome) {
+    case FetchOutcome::Found:
+        return {200, std::move(result.resource)};
+    case FetchOutcome::NoRoute:
+        return notFound(uri);
+    case FetchOutcome::NoResource:
+        if (!result.detail.empty()) logLine("note: " + uri + ": " + result.detail);
+        return notFound(uri);
+    case FetchOutcome::Failed:
+        break;
+    }
+    return failedReply(uri, result.detail);
+}
+
+// The service document, listing the service root's links.
+Reply serviceDocumentReply() {
+    Reply root = produceResource(kServiceRootPath);
+    if (root.status != 200) return root;
+    return {200, serviceDocument(root.body)};
+}
+
+// The $metadata document: the walk over the whole service runs once, on the first request.
+Reply metadataReply() {
+    static std::mutex made;
+    static std::string document;
+    std::lock_guard<std::mutex> lock(made);
+    if (document.empty()) document = metadataDocument(walkService(kServiceRootPath));
+    return {200, document, "application/xml"};
+}
+
+// Answers a GET (or HEAD) of the checked path.
+Reply answerGet(const std::string& path) {
+    const std::string trimmed = withoutTrailingSlashes(path);
+    if (trimmed == "/redfish") {
+        Json::Value version(Json::objectValue);
+        version["v1"] = "/redfish/v1/";
+        return {200, version};
+    }
+    if (trimmed == kServiceDocumentPath) return serviceDocumentReply();
+    const std::size_t rootLength = std::strlen(kServiceRootPath);
+    if (trimmed.compare(0, rootLength, kServiceRootPath) != 0 ||
+        (trimmed.size() > rootLength && trimmed[rootLength] != '/')) {
+        return notFound(trimmed);
+    }
+    return produceResource(trimmed);
+}
+
+// Sets the log line's note from what the expansion did.
+void noteExpansion(const QueryReport& report) {
+    if (report.expanded > 0) addLogNote("expanded " + std::to_string(report.expanded));
+    for (const std::string& uri : report.notExpanded)
+        addLogNote("link not expanded: " + printableTarget(uri));
+    noteFailedStatements(report.failedStatements);
+}
+
+// reply, a 200, shaped by options; path and rawQuery are the request's. The $metadata document
+// (the one answer that is not JSON) takes no option.
+Reply queriedReply(Reply&& reply, const QueryOptions& options, const std::string& path,
+                   const std::string& rawQuery) {
+    if (!reply.text.empty())
+        return errorReply(notForThisResource("The metadata document takes no query options."));
+    QueryReport report;
+    const RedfishError fault = applyQueryOptions(options, path, rawQuery, reply.body, report);
+    noteExpansion(report);
+    return fault.status != 0 ? errorReply(fault) : std::move(reply);
+}
+
+// The reply to any request: method first, then the path, then the query.
+Reply answer(const httplib::Request& req) {
+    if (req.method != "GET" && req.method != "HEAD") return methodNotAllowed(req.method);
+    const std::string::size_type mark = req.target.find('?');
+    const std::string path = req.target.substr(0, mark);
+    if (path != kMetadataPath && !isAcceptedPath(path)) return badPath(); // the one '$' path
+    const std::string rawQuery = mark == std::string::npos ? "" : req.target.substr(mark + 1);
+    QueryOptions options;
+    const RedfishError fault = parseQueryOptions(rawQuery, options);
+    if (fault.status != 0) return errorReply(fault);
+    Reply reply = path == kMetadataPath ? metadataReply() : answerGet(path);
+    if (reply.status != kOk || options.empty()) return reply;
+    return queriedReply(std::move(reply), options, path, rawQuery);
+}
+
+// The request's If-None-Match field values, joined by ','.
+std::string ifNoneMatch(const httplib::Request& req) {
+    std::string field;
+    for (std::size_t i = 0; i < req.get_header_value_count("If-None-Match"); ++i)
+        field += req.get_header_value("If-None-Match", i) + ",";
+    return field;
+}
+
+// Writes reply to res; a 200 gets the ETag of its body, and becomes a 304 without a body when
+// the request's If-None-Match matches that tag.
+void writeReply(const httplib::Request& req, const Reply& reply, httplib::Response& res) {
+    res.status = reply.status;
+    res.set_header("OData-Version", "4.0");
+    res.set_header("Allow", kAllowedMethods);
+    const bool json = reply.text.empty();
+    const std::string body = json ? resourceText(reply.body) : reply.text;
+    if (reply.status == kOk) {
+        const std::string tag = strongEntityTag(body);
+        res.set_header("ETag", tag);
+        if (noneMatchHits(ifNoneMatch(req), tag)) {
+            // A 304 may state only the length the 200 would have had.
+            res.status = kNotModified;
+            res.set_header("Content-Length", std::to_string(body.size()));
+            return;
+        }
+    }
+    res.set_content(body, json ? "application/json" : reply.textType);
+}
+
+// Handles every request before httplib's own routing; nothing escapes it.
+httplib::Server::HandlerResponse handleRequest(const httplib::Request& req,
+                                               httplib::Response& res) {
+    // httplib cuts the body to a requested range after this handler; the service ignores
+    // Range instead. The request object is the server's own, not a constant.
+    const_cast<httplib::Request&>(req).ranges.clear();
+    tLogNote.clear();
+    try {
+        writeReply(req, answer(req), res);
+    } catch (const std::exception& e) {
+        writeReply(req, failedReply(req.path, std::string("internal error: ") + e.what()), res);
+    } catch (...) {
+        writeReply(req, failedReply(req.path, "internal error"), res);
+    }
+    return httplib::Server::HandlerResponse::Handled;
+}
+
+// Gives the answers httplib makes itself (a malformed request, a request line too long) a
+// Redfish error body.
+httplib::Server::HandlerResponse fillErrorBody(const httplib::Request& req,
+                                               httplib::Response& res) {
+    if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+    const Reply reply{
+        res.status,
+        errorBody(redfishError(res.status, generalError("Correct the request and resubmit it."),
+                               "The request could not be read."))};
+    writeReply(req, reply, res);
+    return httplib::Server::HandlerResponse::Handled;
+}
+
+// One request log line: client, method and target, status, body length, and the note the
+// answer left, if any.
+void logRequest(const httplib::Request& req, const httplib::Response& res) {
+    // A request that httplib could not read has no client address or method filled in.
+    std::ostringstream line;
+    line << (req.remote_addr.empty() ? "-" : req.remote_addr) << " \""
+         << (req.method.empty() ? "-" : printableTarget(req.method)) << ' '
+         << printableTarget(req.target) << "\" " << res.status << ' ' << res.body.size();
+    if (!tLogNote.empty()) line << ' ' << tLogNote;
+    tLogNote.clear();
+    logLine(line.str());
+}
+
+// Lets a restarted service bind while old connections linger, but never share a port:
+// httplib's default also sets SO_REUSEPORT, with which a second service binds a port in use.
+void reuseAddressOnly(socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
+// Binds server to options' address and port. Returns the bound port, or -1.
+int bindServer(httplib::Server& server, const ServeOptions& options) {
+    server.set_socket_options(reuseAddressOnly);
+    if (options.port == 0) return server.bind_to_any_port(options.bindAddress);
+    return server.bind_to_port(options.bindAddress, options.port) ? options.port : -1;
+}
+
+// Serves until SIGINT or SIGTERM. The signals are blocked in every thread and taken by one
+// waiter thread, which stops the server (repeatedly, in case the signal came before the
+// server began to listen). Returns whether listening ended without a failure.
+bool serveUntilSignal(httplib::Server& server) {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr); // threads made later inherit it
+    std::atomic<bool> listenEnded{false};
+    std::thread waiter([&server, &stopSignals, &listenEnded] {
+        const timespec tick{0, 100000000L}; // 100 ms
+        bool stopping = false;
+        while (!listenEnded.load()) {
+            if (!stopping) stopping = sigtimedwait(&stopSignals, nullptr, &tick) > 0;
+            if (stopping) {
+                server.stop();
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+    });
+    const bool ok = server.listen_after_bind();
+    listenEnded = true;
+    waiter.join();
+    return ok;
+}
+
+std::string hostForUrl(const std::string& address) {
+    return address.find(':') != std::string::npos ? "[" + address + "]" : address;
+}
+
+} // namespace
+
+int runServe(const std::vector<std::string>& args) {
+    ServeOptions options;
+    const int status = parseServeOptions(args, options);
+    if (status != kExitOk) return status;
+    signal(SIGPIPE, SIG_IGN); // a client that hangs up must not end the service
+    httplib::Server server;
+    // An answer goes out in several writes (headers, body): without this, Nagle's algorithm
+    // holds the body back for the client's delayed ACK, some 40 ms per request.
+    server.set_tcp_nodelay(true);
+    server.set_pre_routing_handler(handleRequest);
+    server.set_error_handler(httplib::Server::HandlerWithResponse(fillErrorBody));
+    server.set_logger(logRequest);
+    errno = 0;
+    const int port = bindServer(server, options);
+    if (port < 0) {
+        const std::string why = errno != 0 ? std::string(": ") + std::strerror(errno) : "";
+        logLine("cannot listen on " + options.bindAddress + " port " +
+                std::to_string(options.port) + why);
+        return kExitFailed;
+    }
+    logLine("listening on http://" + hostForUrl(options.bindAddress) + ":" + std::to_string(port) +
+            "/redfish/v1/");
+    const bool ok = serveUntilSignal(server);
+    logLine(ok ? "stopped" : "listening failed");
+    return ok ? kExitOk : kExitFailed;
+}
+
+#else // built without an HTTP library
+
+int runServe(const std::vector<std::string>& args) {
+    ServeOptions options;
+    const int status = parseServeOptions(args, options);
+    if (status != kExitOk) return status;
+    std::cerr << "sql2json: this build has no HTTP service (cpp-httplib was not found)\n";
+    return kExitFailed;
+}
+
+#endif

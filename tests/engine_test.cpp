@@ -81,18 +81,23 @@ TEST_F(Engine, FailuresReturnTheirCodesAndKeepTheRowsReadBefore) {
     const char* failing =
         "select column1 || '' as PropertyName, abs(column1) as i, abs(column1) || '' as"
         " PropertyType from (values (1), (2), (1 << 63))";
-    // clang-format off
-    EXPECT_EQ((Codes{GetDataFromViewQuery(nullptr, "", nested, res, 0), GetDataFromViewQuery(
-        db.get(), nullptr, nested, res, 0), GetDataFromViewQuery(db.get(), "x", nested, res, 0),
-        GetDataFromViewQuery(db.get(), "select 1", nested, res, 1), GetDataFromViewQuery(db.get(),
-        failing, spare, rows, 1), GetDataFromViewQuery(db.get(), failing, spare, object, 0),
-        GetMetadata(nullptr, "", out), GetMetadata(db.get(), nullptr, types), GetMetadata(db.get(),
-        "x", res), GetMetadata(db.get(), failing, types), ExecuteSQLViewQueryForJsonData(
-        "select 1", out, 3, 0, 2), GetJsonDataFromSQLViewUsingQuery("select 1", out, 1, 0, 7),
-        GetJsonDataFromSQLViewUsingQuery(nullptr, out, 0), GetJsonDataFromSQLViewUsingQuery(
-        "select x", out, 2), GetJsonDataFromSQLViewUsingQuery("select 1", out, 1)}),
-              (Codes{1, -1, 1, -1, 1, 1, 1, -1, -1, 1, -1, -2, -1, 1, -1}));
-    // clang-format on
+    expectCalls({
+        CALL(GetDataFromViewQuery(nullptr, "", nested, res, 0), 1),
+        CALL(GetDataFromViewQuery(db.get(), nullptr, nested, res, 0), -1),
+        CALL(GetDataFromViewQuery(db.get(), "x", nested, res, 0), 1),
+        CALL(GetDataFromViewQuery(db.get(), "select 1", nested, res, 1), -1),
+        CALL(GetDataFromViewQuery(db.get(), failing, spare, rows, 1), 1),
+        CALL(GetDataFromViewQuery(db.get(), failing, spare, object, 0), 1),
+        CALL(GetMetadata(nullptr, "", out), 1),
+        CALL(GetMetadata(db.get(), nullptr, types), -1),
+        CALL(GetMetadata(db.get(), "x", res), -1),
+        CALL(GetMetadata(db.get(), failing, types), 1),
+        CALL(ExecuteSQLViewQueryForJsonData("select 1", out, 3, 0, 2), -1),
+        CALL(GetJsonDataFromSQLViewUsingQuery("select 1", out, 1, 0, 7), -2),
+        CALL(GetJsonDataFromSQLViewUsingQuery(nullptr, out, 0), -1),
+        CALL(GetJsonDataFromSQLViewUsingQuery("select x", out, 2), 1),
+        CALL(GetJsonDataFromSQLViewUsingQuery("select 1", out, 1), -1),
+    });
     EXPECT_EQ(
         compact(nested) + compact(res) + compact(rows) + compact(object) + compact(out) +
             compact(types),

@@ -12,13 +12,18 @@ TEST(JobUtilities, DumpKeysAndWaitForJobs) {
     dmdbhandle = db.get();
     clearFakes();
     const std::string longest(241, 'B'), tooLong(242, 'B'); // with the rest, 255 and 256
-    // clang-format off
-    EXPECT_EQ((Codes{dumpUDBTableKey("T", "k"), dumpUDBTableKey("T", "abs(k)"), dumpUDBTableKey(
-        "Missing", "k"), dumpUDBTableKey(nullptr, "k"), dumpUDBTableKey("T", nullptr),
-        dumpUDBTableKey(tooLong.c_str(), "k"), dumpUDBTableKey(longest.c_str(), "k"),
-        CheckJobIdPresenceInUDB("J5", 5), CheckJobIdPresenceInUDB("J6", 0), CheckJobIdPresenceInUDB(
-        nullptr, 5)}), (Codes{0, 1, 1, SQLITE_MISUSE, SQLITE_MISUSE, SQLITE_TOOBIG, 1, 1, 2, 2}));
-    // clang-format on
+    expectCalls({
+        CALL(dumpUDBTableKey("T", "k"), 0),
+        CALL(dumpUDBTableKey("T", "abs(k)"), 1),
+        CALL(dumpUDBTableKey("Missing", "k"), 1),
+        CALL(dumpUDBTableKey(nullptr, "k"), SQLITE_MISUSE),
+        CALL(dumpUDBTableKey("T", nullptr), SQLITE_MISUSE),
+        CALL(dumpUDBTableKey(tooLong.c_str(), "k"), SQLITE_TOOBIG),
+        CALL(dumpUDBTableKey(longest.c_str(), "k"), 1),
+        CALL(CheckJobIdPresenceInUDB("J5", 5), 1),
+        CALL(CheckJobIdPresenceInUDB("J6", 0), 2),
+        CALL(CheckJobIdPresenceInUDB(nullptr, 5), 2),
+    });
     EXPECT_EQ(logged(1, "[k]=[J1]") + logged(1, "[k]=[7]") + logged(1, "[abs(k)]=[7]"), 3);
     EXPECT_EQ(sqlite3_next_stmt(db.get(), nullptr), nullptr);
     exec(db.get(), "drop table TblJobControlInfoObj");

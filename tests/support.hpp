@@ -117,6 +117,20 @@ std::string compact(const Json::Value& value) {
 #define EXPECT_JSON(got, text) EXPECT_EQ(compact(got), compact(json(text)))
 using Codes = std::vector<int>; // several results compared at once
 
+// A call beside the result it must give; a table of them runs in order, each row named on
+// failure: expectCalls({CALL(GetMetadata(nullptr, "", out), 1), ...}).
+struct CallResult {
+    int got;
+    int expected;
+    const char* call;
+};
+#define CALL(call, expected)                                                                       \
+    CallResult { (call), (expected), #call }
+void expectCalls(std::initializer_list<CallResult> rows) {
+    for (const CallResult& row : rows)
+        EXPECT_EQ(row.got, row.expected) << row.call;
+}
+
 const std::string kUriInfo =
     "UriInfo(URI, n_Segments, view_name, CTE, privilege, link, allow_header, CTE_length)";
 // The live-object database: ItemView is a Thermal with an "additional" column Hidden, a Fans

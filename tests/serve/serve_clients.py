@@ -26,7 +26,18 @@ CHASSIS = "/redfish/v1/Chassis/1U"
 EMULATOR = os.environ.get("SQL2JSON_TOOL_EMULATOR", "").split()  # cross builds
 
 
+FAILURES = []  # every failed expectation of the run, reported together at its end
+
+
 def expect(condition, what):
+    """Records a failure and goes on, so that one run shows every failing row."""
+    if not condition:
+        FAILURES.append(what)
+    return condition
+
+
+def require(condition, what):
+    """A failure that the rest of the run cannot go past."""
     if not condition:
         raise AssertionError(what)
 
@@ -34,8 +45,8 @@ def expect(condition, what):
 def run(args, status=0):
     """Standard output of args, which must exit with status (None: any failure)."""
     done = subprocess.run(args, capture_output=True, text=True, timeout=60)
-    expect(done.returncode == status if status is not None else done.returncode != 0,
-           "%s: %d %s" % (" ".join(args), done.returncode, done.stderr))
+    require(done.returncode == status if status is not None else done.returncode != 0,
+            "%s: %d %s" % (" ".join(args), done.returncode, done.stderr))
     return done.stdout + done.stderr
 
 
@@ -158,15 +169,10 @@ def check_queries(service):
     get = lambda path: json.loads(curl(service, path)[2])  # noqa: E731
     boot, chassis, thermal = get(BOOT), get(CHASSIS), get(CHASSIS + "/Thermal")
     args = lambda b: [m.get("MessageArgs") for m in b["error"]["@Message.ExtendedInfo"]]  # noqa
-    table = [  # (target, status, a check of the answer's JSON)
+    table = [  # (target, status, a check of the answer's JSON); the parsing itself is unit-tested
         (BOOT + "?$filter=Id&only&excerpt&$orderby=Id", 501,
          lambda b: args(b) == [["$filter"], ["$orderby"]]),
-        (BOOT + "?$top=x", 400, lambda b: args(b) == [["x", "$top"]]),
-        (BOOT + "?$skip=-1", 400, lambda b: args(b) == [["-1", "$skip", "0 or more"]]),
-        (BOOT + "?$top=1&$top=2", 400, lambda b: args(b) == [["2", "$top"]]),
         (BOOT + "?$expand=.($levels=7)", 400, lambda b: args(b) == [["7", "$levels", "1 to 6"]]),
-        (BOOT + "?$expand=Members", 400, lambda b: args(b) == [["Members", "$expand"]]),
-        (BOOT + "?$select=Name,,Id", 400, lambda b: args(b) == [["Name,,Id", "$select"]]),
         (CHASSIS + "?$skip=1", 400, lambda b: "$skip" in b["error"]["message"]),
         ("/redfish/v1/$metadata?$top=1", 400, lambda b: "QueryNotSupportedOnResource" in str(b)),
         (CHASSIS + "?foo=1&only", 200, lambda b: b == chassis),
@@ -195,7 +201,10 @@ def check_queries(service):
     ]
     for target, status, check in table:
         answer = curl(service, target)
-        expect(answer[0] == status and check(json.loads(answer[2])), "%s: %d" % (target, answer[0]))
+        try:
+            expect(answer[0] == status and check(json.loads(answer[2])), "%s: %d" % (target, answer[0]))
+        except (KeyError, ValueError, IndexError, TypeError) as e:
+            expect(False, "%s: %d %s: %s" % (target, answer[0], type(e).__name__, e))
     expanded = curl(service, BOOT + "?$expand=*")[2]
     for member in boot["Members"]:  # an expanded member is byte for byte the member alone
         alone = curl(service, member["@odata.id"])[2].rstrip("\n")
@@ -281,10 +290,11 @@ def main():
             {"redfishtool": lambda: check_redfishtool(service, db),
              "sushy": lambda: check_sushy(service, db),
              "curl": lambda: check_curl(service, tool, root)}[mode]()
-        ok = True
     except (AssertionError, KeyError, ValueError, IndexError, subprocess.TimeoutExpired) as e:
-        print("FAIL %s: %s: %s" % (mode, type(e).__name__, e))
-        ok = False
+        FAILURES.append("%s: %s" % (type(e).__name__, e))
+    for failure in FAILURES:
+        print("FAIL %s: %s" % (mode, failure))
+    ok = not FAILURES
     stopped = service.stop()
     log = service.lines()
     os.unlink(service.log.name)

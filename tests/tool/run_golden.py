@@ -52,7 +52,6 @@ CASES = [
     ("view_ports_array", ["view", "--array", "select * from PortView order by Id"], 0, True, ""),
     ("view_subarray", ["view", "--subarray",
                        "select Name from TemperatureSensors order by MemberId"], 0, True, ""),
-    ("view_expand", ["view", "--expand", "6", "select * from FabricCollectionView"], 0, True, ""),
     ("view_failing_query", ["view", "select * from NoSuchView"], 1, False,
      "sql2json: query failed: SQLite error 1 (SQL logic error): no such table: NoSuchView"),
     ("view_no_row", ["view", "select * from PowerView where ChassisId = 'none'"], 5, False,

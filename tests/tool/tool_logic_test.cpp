@@ -271,7 +271,7 @@ TEST(EngineAudit, RunsTheStatementsTheEngineRuns) {
     }
     {
         StatementsRun run;
-        EXPECT_TRUE(auditEngineQuery(query, "R").empty());
+        EXPECT_TRUE(auditEngineQuery(query, "R").findings.empty());
         audit = run.sql;
     }
     EXPECT_EQ(audit, engine);

@@ -13,6 +13,7 @@
 //   dropped       every nested column of an engine view reaches the resource
 //   unformatted   a route whose EngineViews row names an engine view has a type the
 //                 converter loads (else that view is never used)
+//   scan          no statement run for a member URI reads a table whole (scan_check.hpp)
 // Each problem is one line "URI#POINTER: keyword: what is wrong" (the pointer is a JSON
 // pointer into the resource), or one member of --json's "problems".
 #include "check/check.hpp"
@@ -28,6 +29,7 @@
 #include <json/value.h>
 
 #include "check/engine_audit.hpp"
+#include "check/scan_check.hpp"
 #include "check/schema/schema_validator.hpp"
 #include "common/exit_status.hpp"
 #include "common/json_text.hpp"
@@ -87,7 +89,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 // The checks of one walk; problems in the order found.
 class Checker {
   public:
-    explicit Checker(const std::string& schemaDir) : validator_(schemaDir) {}
+    explicit Checker(const std::string& schemaDir) : validator_(schemaDir), scans_(readRoutes()) {}
 
     void check(const ServiceWalk& walk) {
         std::vector<std::string> types;
@@ -108,6 +110,8 @@ class Checker {
         }
         for (const FragmentLink& link : walk.fragments)
             checkFragment(link);
+        for (const ScanFinding& scan : scans_.findings())
+            add(scan.uri, scan.pointer, "scan", scan.message);
     }
 
     const std::vector<Problem>& problems() const { return problems_; }
@@ -134,13 +138,15 @@ class Checker {
     void checkBuild(const std::string& uri, const FetchResult& fetched) {
         bool statements = false;
         if (!fetched.engineQuery.empty()) {
-            for (const AuditFinding& finding :
-                 auditEngineQuery(fetched.engineQuery, fetched.engineView)) {
+            const EngineAudit audit = auditEngineQuery(fetched.engineQuery, fetched.engineView);
+            for (const AuditFinding& finding : audit.findings) {
                 add(uri, finding.pointer, finding.keyword, finding.message);
                 statements = statements || finding.keyword == "statement";
             }
+            scans_.add(uri, fetched, &audit);
         } else {
             checkUnformatted(uri, fetched);
+            scans_.add(uri, fetched, nullptr);
         }
         if (statements) return;
         for (const std::string& message : fetched.failedStatements)
@@ -236,6 +242,7 @@ class Checker {
     }
 
     SchemaValidator validator_;
+    ScanCheck scans_;
     std::vector<Problem> problems_;
     std::map<std::string, const WalkedResource*> byUri_;
 };

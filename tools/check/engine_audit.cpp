@@ -59,9 +59,10 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
 class Auditor {
   public:
-    std::vector<AuditFinding> findings;
+    EngineAudit result;
 
     void audit(const AuditedQuery& query) {
+        result.statements.push_back({query.sql, query.pointer, query.label, query.depth});
         Json::Value nested;
         Json::Value plain;
         const char* sql = query.sql.c_str();
@@ -77,7 +78,7 @@ class Auditor {
 
   private:
     void add(const std::string& pointer, const char* keyword, const std::string& message) {
-        findings.push_back({pointer, keyword, message});
+        result.findings.push_back({pointer, keyword, message});
     }
 
     // Checks one row's nested columns against its type and audits its sub-queries.
@@ -119,10 +120,9 @@ class Auditor {
 
 } // namespace
 
-std::vector<AuditFinding> auditEngineQuery(const std::string& engineQuery,
-                                           const std::string& engineView) {
+EngineAudit auditEngineQuery(const std::string& engineQuery, const std::string& engineView) {
     const QuietLog quiet; // the findings say what failed; the converter's log would repeat it
     Auditor auditor;
     auditor.audit({engineQuery, kJsonObjectType, "", "engine view " + quoted(engineView), 0});
-    return std::move(auditor.findings);
+    return std::move(auditor.result);
 }

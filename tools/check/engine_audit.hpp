@@ -6,7 +6,10 @@
 //   dropped    a nested column ("Status#Heath") that the metadata of its row's type does not
 //              list: the engine never reads it
 //
-//   auditEngineQuery   the findings for one resource
+// It also lists the statements it ran, which are the statements the engine runs for the
+// resource, in the engine's order (tool_logic_test shows the two agree).
+//
+//   auditEngineQuery   the findings and statements of one resource
 #ifndef SQL2JSON_TOOLS_CHECK_ENGINE_AUDIT_HPP
 #define SQL2JSON_TOOLS_CHECK_ENGINE_AUDIT_HPP
 
@@ -19,9 +22,22 @@ struct AuditFinding {
     std::string message;
 };
 
+// One statement the engine runs for a resource: its text, where its result goes, how a
+// message names it, and its depth (0 the engine view's query, 1 its sub-queries, ...).
+struct AuditedStatement {
+    std::string sql;
+    std::string pointer; // JSON pointer into the resource of the property it fills
+    std::string label;   // "engine view \"V\"", "the sub-query of \"P\" (select ...)"
+    int depth = 0;
+};
+
+struct EngineAudit {
+    std::vector<AuditFinding> findings;
+    std::vector<AuditedStatement> statements; // in the order the engine runs them
+};
+
 // Audits engineQuery, the object query the engine built one resource from over engineView.
 // Not thread-safe: it reads the main connection's error messages (check runs on one thread).
-std::vector<AuditFinding> auditEngineQuery(const std::string& engineQuery,
-                                           const std::string& engineView);
+EngineAudit auditEngineQuery(const std::string& engineQuery, const std::string& engineView);
 
 #endif

@@ -1,5 +1,5 @@
 // get, view and resolve (commands.hpp): exports runGet, runView, runResolve, kUsage, kHelp,
-// fail and usageError.
+// fetchStatus, fail and usageError.
 #include "cli/commands.hpp"
 
 #include <iostream>
@@ -18,6 +18,7 @@
 const char kUsage[] = "usage: sql2json [OPTIONS] get URI\n"
                       "       sql2json [OPTIONS] view [--array | --subarray] [--expand N] SQL\n"
                       "       sql2json [OPTIONS] resolve URI\n"
+                      "       sql2json [OPTIONS] profile URI [--json]\n"
                       "       sql2json [OPTIONS] serve [--port N] [--bind ADDR]\n"
                       "       sql2json [OPTIONS] check --schemas DIR [--json] [--from URI]\n"
                       "       sql2json --help | --version\n"
@@ -39,6 +40,11 @@ const char kHelp[] =
     "  resolve URI   print the statement that produces URI's root column, then an SQL\n"
     "                comment naming the database it runs on (the telemetry database when the\n"
     "                statement holds \"JSON\", else the live-object database)\n"
+    "  profile URI   fetch URI as get does and print each statement the converter ran\n"
+    "                for it, as a tree (route lookup, route statement, engine view, each\n"
+    "                sub-query under the property it fills): its time, rows and SQLite's\n"
+    "                plan, and each table it reads whole, with its row count; a total at\n"
+    "                the end. --json writes a JSON document. URIs fail as get's do\n"
     "  serve         answer GET and HEAD requests for /redfish and /redfish/v1/... over\n"
     "                HTTP as a read-only Redfish service, on 127.0.0.1 port 8000 unless\n"
     "                --bind and --port say otherwise (--port 0: any free port; a port in use\n"
@@ -162,13 +168,9 @@ int runResolve(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-int runGet(const std::vector<std::string>& args) {
-    if (args.size() != 1) return usageError("get takes exactly one URI");
-    const std::string uri = withoutTrailingSlashes(args[0]);
-    const FetchResult result = fetchResource(uri);
+int fetchStatus(const std::string& uri, const FetchResult& result) {
     switch (result.outcome) {
     case FetchOutcome::Found:
-        std::cout << resourceText(result.resource);
         return kExitOk;
     case FetchOutcome::NoRoute:
         return fail(kExitUnknownUri, "no resource pattern matches URI " + uri);
@@ -178,6 +180,15 @@ int runGet(const std::vector<std::string>& args) {
         break;
     }
     return fail(kExitFailed, uri + ": " + result.detail);
+}
+
+int runGet(const std::vector<std::string>& args) {
+    if (args.size() != 1) return usageError("get takes exactly one URI");
+    const std::string uri = withoutTrailingSlashes(args[0]);
+    const FetchResult result = fetchResource(uri);
+    const int status = fetchStatus(uri, result);
+    if (status == kExitOk) std::cout << resourceText(result.resource);
+    return status;
 }
 
 int runView(const std::vector<std::string>& args) {

@@ -4,6 +4,8 @@
 //   sql2json view [--array | --subarray] [--expand N] SQL
 //                             run a view query through the engine and print the tree
 //   sql2json resolve URI      print the statement that produces URI's root column
+//   sql2json profile URI [--json]
+//                             print the statements the converter ran for URI (profile/)
 //   sql2json serve [--port N] [--bind ADDR]
 //                             answer Redfish requests over HTTP (serve/)
 //   sql2json check --schemas DIR [--json] [--from URI]
@@ -32,6 +34,7 @@
 #include "common/sqlite_watch.hpp"
 #include "common/staged_root.hpp"
 #include "common/tool_log.hpp"
+#include "profile/profile.hpp"
 #include "serve/serve.hpp"
 
 #ifndef SQL2JSON_TOOL_VERSION
@@ -46,7 +49,7 @@ const char* const kRequiredDatabases[] = {SQL2JSON_LIVE_OBJECT_DB_FILE, SQL2JSON
                                           SQL2JSON_METADATA_DB_FILE};
 
 bool isRunCommand(const char* word) {
-    static const char* const kCommands[] = {"get", "view", "resolve", "serve", "check"};
+    static const char* const kCommands[] = {"get", "view", "resolve", "profile", "serve", "check"};
     for (const char* command : kCommands) {
         if (std::strcmp(word, command) == 0) return true;
     }
@@ -175,6 +178,7 @@ int run(int argc, char** argv, char** envp) {
     if (command == "get") return runGet(args);
     if (command == "view") return runView(args);
     if (command == "resolve") return runResolve(args);
+    if (command == "profile") return runProfile(args);
     if (command == "serve") return runServe(args);
     if (command == "check") return runCheck(args);
     return usageError("unknown command " + command);

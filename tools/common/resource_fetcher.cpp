@@ -12,6 +12,7 @@
 
 #include "SqlitetoJsonConverter.h"
 #include "SqlitetoJsonDefinitions.h"
+#include "common/sqlite_handles.hpp"
 #include "common/sqlite_watch.hpp"
 
 namespace {
@@ -20,6 +21,10 @@ namespace {
 // although its type is an engine type).
 const char kEngineViewQuery[] =
     "select ifnull(engine_view, '') from EngineViews where root_view = ?";
+
+// UriInfo's patterns and root views, on the main connection, where the resource database is
+// attached.
+const char kRoutesQuery[] = "select URI, view_name from openapidb.UriInfo order by rowid";
 
 // The statement GetViewNameFromopenApiDB composes: <CTE> select root from <view> where ...
 const char kSelectRoot[] = SQL2JSON_SELECT_ROOT;
@@ -57,9 +62,15 @@ std::string engineQueryFor(const std::string& engineView, const std::string& uri
     return query ? query.get() : "";
 }
 
+// Tells observer, when there is one, that step begins.
+void mark(FetchObserver* observer, FetchStep step, const std::string& statement = std::string()) {
+    if (observer != nullptr) observer->stepBegins(step, statement);
+}
+
 // Builds result's resource through the engine from result.engineQuery; SQLite tells which of
 // the engine's statements failed.
-void buildThroughEngine(FetchResult& result) {
+void buildThroughEngine(FetchResult& result, FetchObserver* observer) {
+    mark(observer, FetchStep::EngineView, result.engineQuery);
     Json::Value resource;
     StatementFailures failures;
     const int rc =
@@ -86,8 +97,10 @@ EngineViewRow lookUpEngineView(const std::string& route, int& rc) {
 
 // Answers a root whose type the engine formats: through the engine view EngineViews names
 // for the route, or the root itself when the route's row names no engine view.
-void answerEngineType(const std::string& uri, Json::Value&& root, FetchResult& result) {
+void answerEngineType(const std::string& uri, Json::Value&& root, FetchResult& result,
+                      FetchObserver* observer) {
     int rc = 0;
+    mark(observer, FetchStep::EngineLookup);
     const EngineViewRow row = lookUpEngineView(result.route, rc);
     if (rc == SQLITE_DONE) {
         setOutcome(result, FetchOutcome::Failed,
@@ -103,19 +116,21 @@ void answerEngineType(const std::string& uri, Json::Value&& root, FetchResult& r
         result.engineQuery = engineQueryFor(row.view, uri);
         if (result.engineQuery.empty())
             return setOutcome(result, FetchOutcome::Failed, "out of memory");
-        buildThroughEngine(result);
+        buildThroughEngine(result, observer);
     }
 }
 
 // Body of fetchResource, on the locked converter.
-void fetchLocked(const std::string& uri, FetchResult& result) {
-    std::string statement;
+void fetchLocked(const std::string& uri, FetchResult& result, FetchObserver* observer) {
+    std::string& statement = result.statement;
+    mark(observer, FetchStep::RouteLookup);
     int rc = GetViewNameFromopenApiDB(uri.c_str(), statement);
     if (rc != SQLITE_OK)
         return setOutcome(result, FetchOutcome::Failed, "resolving: " + sqliteFailure(rc));
     result.route = routeOf(statement);
     if (result.route.empty()) return setOutcome(result, FetchOutcome::NoRoute);
     std::string rootText;
+    mark(observer, FetchStep::RouteStatement, statement);
     rc = GetRequestedSchemaData(statement.c_str(), rootText, uri.c_str());
     if (rc == SQLITE_DONE || (rc == SQLITE_ROW && rootText.empty()))
         return setOutcome(result, FetchOutcome::NoResource);
@@ -133,18 +148,34 @@ void fetchLocked(const std::string& uri, FetchResult& result) {
     static const char kTypeKey[] = "@odata.type";
     const Json::Value* type = root.find(kTypeKey, kTypeKey + sizeof kTypeKey - 1);
     if (type != nullptr && isEngineType(*type))
-        return answerEngineType(uri, std::move(root), result);
+        return answerEngineType(uri, std::move(root), result, observer);
     setOutcome(result, FetchOutcome::Found);
     result.resource = std::move(root);
 }
 
 } // namespace
 
-FetchResult fetchResource(const std::string& uri) {
+FetchResult fetchResource(const std::string& uri, FetchObserver* observer) {
     std::lock_guard<std::mutex> lock(gLibraryMutex);
     FetchResult result;
-    fetchLocked(uri, result);
+    fetchLocked(uri, result, observer);
     return result;
+}
+
+std::vector<Route> readRoutes() {
+    std::lock_guard<std::mutex> lock(gLibraryMutex);
+    std::vector<Route> routes;
+    StatementPtr stmt;
+    if (dmdbhandle == nullptr ||
+        prepareStatement(dmdbhandle, kRoutesQuery, stmt) != SQLITE_OK || stmt == nullptr)
+        return routes;
+    while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
+        const unsigned char* pattern = sqlite3_column_text(stmt.get(), 0);
+        const unsigned char* view = sqlite3_column_text(stmt.get(), 1);
+        routes.push_back({pattern ? reinterpret_cast<const char*>(pattern) : "",
+                          view ? reinterpret_cast<const char*>(view) : ""});
+    }
+    return routes;
 }
 
 EngineViewRow engineViewOf(const std::string& route) {

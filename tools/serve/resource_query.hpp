@@ -41,6 +41,6 @@ struct QueryReport {
 // then untouched.
 RedfishError applyQueryOptions(const QueryOptions& options, const std::string& path,
                                const std::string& rawQuery, Json::Value& body, QueryReport& report,
-                               const ResourceSource& source = fetchResource);
+                               const ResourceSource& source);
 
 #endif

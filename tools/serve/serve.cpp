@@ -277,7 +277,9 @@ Reply queriedReply(Reply&& reply, const QueryOptions& options, const std::string
     if (!reply.text.empty())
         return errorReply(notForThisResource("The metadata document takes no query options."));
     QueryReport report;
-    const RedfishError fault = applyQueryOptions(options, path, rawQuery, reply.body, report);
+    const RedfishError fault =
+        applyQueryOptions(options, path, rawQuery, reply.body, report,
+                          [](const std::string& uri) { return fetchResource(uri); });
     noteExpansion(report);
     return fault.status != 0 ? errorReply(fault) : std::move(reply);
 }

@@ -44,7 +44,7 @@ serve-demo: deps
 # ---- Longer stages (CI runs them after `test`) ----------------------------------------------
 SAN_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: test-asan test-tsan test-armhf format-check
+.PHONY: test-asan test-tsan test-armhf format format-check
 
 # The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, leak detection on.
 test-asan: deps
@@ -72,7 +72,10 @@ test-armhf: deps
 	cmake --build build-armhf -j $(JOBS)
 	cd build-armhf && ctest --output-on-failure -j $(JOBS)
 
-# Fails when a source file is not formatted as .clang-format says.
+# Lays every C++ file out as .clang-format says; format-check fails when one is not.
+format: deps
+	git ls-files '*.cpp' '*.hpp' '*.h' | xargs clang-format -i
+
 format-check: deps
 	git ls-files '*.cpp' '*.hpp' '*.h' | xargs clang-format --dry-run --Werror
 

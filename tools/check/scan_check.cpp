@@ -37,8 +37,7 @@ bool startsWord(const std::string& sql, std::size_t at, const char* word) {
 // The expression a SELECT in sql gives the column "@odata.id" (AS [@odata.id] or
 // AS "@odata.id"), or "" when there is none: the text from the start of that result column.
 std::string odataIdExpression(const std::string& sql) {
-    static const std::regex kAlias(R"(^\s+AS\s+(\[@odata\.id\]|"@odata\.id"))",
-                                   std::regex::icase);
+    static const std::regex kAlias(R"(^\s+AS\s+(\[@odata\.id\]|"@odata\.id"))", std::regex::icase);
     std::vector<std::size_t> itemStart{0}; // where the current result column began, per depth
     for (std::size_t i = 0; i < sql.size(); ++i) {
         const char c = sql[i];
@@ -57,10 +56,10 @@ std::string odataIdExpression(const std::string& sql) {
             itemStart.back() = i + 6;
         }
         std::smatch alias;
-        const std::string rest = i + 1 < sql.size() && std::isspace(static_cast<unsigned char>(
-                                                           sql[i + 1])) != 0
-                                     ? sql.substr(i + 1, 40)
-                                     : std::string();
+        const std::string rest =
+            i + 1 < sql.size() && std::isspace(static_cast<unsigned char>(sql[i + 1])) != 0
+                ? sql.substr(i + 1, 40)
+                : std::string();
         if (!rest.empty() && std::regex_search(rest, alias, kAlias)) {
             const std::size_t begin = itemStart.back();
             std::string expression = sql.substr(begin, i + 1 - begin);
@@ -77,10 +76,10 @@ std::string viewSql(sqlite3* db, const std::string& name) {
     if (prepareStatement(db, "PRAGMA database_list", list) != SQLITE_OK) return "";
     while (sqlite3_step(list.get()) == SQLITE_ROW) {
         const unsigned char* schema = sqlite3_column_text(list.get(), 1);
-        char* sql = sqlite3_mprintf("SELECT sql FROM \"%w\".sqlite_schema WHERE type = 'view' AND "
-                                    "name = %Q",
-                                    schema ? reinterpret_cast<const char*>(schema) : "main",
-                                    name.c_str());
+        char* sql =
+            sqlite3_mprintf("SELECT sql FROM \"%w\".sqlite_schema WHERE type = 'view' AND "
+                            "name = %Q",
+                            schema ? reinterpret_cast<const char*>(schema) : "main", name.c_str());
         StatementPtr stmt;
         const bool ok = sql != nullptr && prepareStatement(db, sql, stmt) == SQLITE_OK && stmt;
         sqlite3_free(sql);
@@ -146,21 +145,20 @@ void ScanCheck::add(const std::string& uri, const FetchResult& fetched, const En
     if (patterns_.count(fetched.route) == 0) return;
     if (shapes_.count(fetched.route) == 0) routeOrder_.push_back(fetched.route);
     ++members_[fetched.route];
-    addStatement(fetched.route,
-                 {uri, "", "the route's statement", fetched.statement, fetched.route,
-                  runsOnTelemetry(fetched.statement), 0});
+    addStatement(fetched.route, {uri, "", "the route's statement", fetched.statement, fetched.route,
+                                 runsOnTelemetry(fetched.statement), 0});
     if (audit == nullptr) return;
     for (const AuditedStatement& statement : audit->statements) {
         const bool engineView = statement.depth == 0;
         const std::string shown = statement.sql.size() > kShownSql
                                       ? statement.sql.substr(0, kShownSql) + "..."
                                       : statement.sql;
-        addStatement(fetched.route, {uri, statement.pointer,
-                                     engineView ? "the query of " + statement.label
-                                                : "the sub-query of " +
-                                                      quoted(statement.pointer) + " (" + shown + ")",
-                                     statement.sql, engineView ? fetched.engineView : "",
-                                     false, 0});
+        addStatement(fetched.route,
+                     {uri, statement.pointer,
+                      engineView
+                          ? "the query of " + statement.label
+                          : "the sub-query of " + quoted(statement.pointer) + " (" + shown + ")",
+                      statement.sql, engineView ? fetched.engineView : "", false, 0});
     }
 }
 
@@ -187,16 +185,16 @@ std::vector<ScanFinding> ScanCheck::findings() const {
                 if (!tables.insert(scan.database + "." + scan.table).second) continue;
                 const bool byId =
                     !expression.empty() && usesColumnsOf(dmdbhandle, scan, expression, view);
-                found.push_back(
-                    {shape.uri, shape.pointer,
-                     shape.role + " reads table " + scan.table + " whole (" +
-                         std::to_string(scan.rows) + (scan.rows == 1 ? " row" : " rows") +
-                         ") for each GET of a member of " +
-                         patterns_.at(route) + " (" + std::to_string(members_.at(route)) +
-                         " walked): to search, " + scan.table + " needs an index on " +
-                         (byId ? "the expression the view selects as \"@odata.id\", (" +
-                                     expression + ")"
-                               : "the columns the statement compares")});
+                found.push_back({shape.uri, shape.pointer,
+                                 shape.role + " reads table " + scan.table + " whole (" +
+                                     std::to_string(scan.rows) +
+                                     (scan.rows == 1 ? " row" : " rows") +
+                                     ") for each GET of a member of " + patterns_.at(route) + " (" +
+                                     std::to_string(members_.at(route)) + " walked): to search, " +
+                                     scan.table + " needs an index on " +
+                                     (byId ? "the expression the view selects as \"@odata.id\", (" +
+                                                 expression + ")"
+                                           : "the columns the statement compares")});
             }
         }
     }

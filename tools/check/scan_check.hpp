@@ -37,11 +37,11 @@ class ScanCheck {
 
   private:
     struct Shape {
-        std::string uri;      // of its first member
-        std::string pointer;  // of its first member
-        std::string role;     // how a message names the statement
-        std::string sql;      // the first member's text
-        std::string view;     // the view whose "@odata.id" it compares with the URI, or ""
+        std::string uri;     // of its first member
+        std::string pointer; // of its first member
+        std::string role;    // how a message names the statement
+        std::string sql;     // the first member's text
+        std::string view;    // the view whose "@odata.id" it compares with the URI, or ""
         bool telemetry = false;
         std::size_t members = 0;
     };

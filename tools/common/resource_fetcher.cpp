@@ -166,8 +166,8 @@ std::vector<Route> readRoutes() {
     std::lock_guard<std::mutex> lock(gLibraryMutex);
     std::vector<Route> routes;
     StatementPtr stmt;
-    if (dmdbhandle == nullptr ||
-        prepareStatement(dmdbhandle, kRoutesQuery, stmt) != SQLITE_OK || stmt == nullptr)
+    if (dmdbhandle == nullptr || prepareStatement(dmdbhandle, kRoutesQuery, stmt) != SQLITE_OK ||
+        stmt == nullptr)
         return routes;
     while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
         const unsigned char* pattern = sqlite3_column_text(stmt.get(), 0);

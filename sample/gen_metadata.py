@@ -40,6 +40,7 @@ JOIN_KEYS = {
     "#Thermal.v1_7_3.Temperature": ["ChassisId"],
     "#Thermal.v1_7_3.Fan": ["ChassisId"],
     "#Redundancy.v1_4_2.Redundancy": ["ChassisId"],
+    "#Switch.v1_9_3.Switch": ["FabricId"],
     "#Port.v1_12_0.Port": ["SwitchId"],
     "#PCIeFunction.v1_6_0.PCIeFunction": ["PCIeDeviceKey"],
     "#BootOption.v1_0_6.BootOption": ["SystemId"],

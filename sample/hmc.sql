@@ -8,6 +8,11 @@ CREATE TABLE HmcNetworkPorts (
 INSERT INTO HmcNetworkPorts VALUES
   ('BMC', '1', 'Manager Dedicated Network Port', '0050569a3c01', 0.1, 0.1, 'TX_RX', 'true',
    'false', 1, 'Enabled', 'LinkUp', 1500, 'eth0');
+-- A manager's ports by its key, and one port by its URI, as the routes and the engine view
+-- below select them.
+CREATE INDEX HmcNetworkPortsByManager ON HmcNetworkPorts(ManagerId, Id);
+CREATE INDEX ManagerPortUri ON HmcNetworkPorts(
+  '/redfish/v1/Managers/' || ManagerId || '/DedicatedNetworkPorts/' || Id);
 
 -- The dedicated network ports as the engine builds them (EngineViews). The view lives here, as a
 -- view sees only its own database; the main connection finds it by name, and runs its sub-query

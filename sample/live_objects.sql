@@ -5,11 +5,17 @@
 --   array/object columns  the SQL text of the sub-query that builds the array or object
 --   ChassisId, SwitchId, ... internal join keys, typed "additional" in the metadata database
 --   -1                    a reading the sensor does not deliver; the converter shows null
+-- Every statement run for one resource searches, however many rows the tables hold: each view
+-- that computes a resource's "@odata.id" has an index on that very expression over its table
+-- (the "...Uri" indexes after each view), and each lookup of members or links by their
+-- parent's key has an index on that key ("...By..."). `sql2json check` reports a statement
+-- whose plan reads a table whole.
 -- The Power and Thermal values are those of DMTF's public-rackmount1 mockup.
 BEGIN;
 
 CREATE TABLE Chassis (Id TEXT PRIMARY KEY, SystemId TEXT NOT NULL);
 INSERT INTO Chassis VALUES ('1U', '437XR1138R2');
+CREATE INDEX ChassisBySystem ON Chassis(SystemId, Id);
 
 -- Links from one member to other resources: RelatedItem, Redundancy, RedundancySet, ...
 CREATE TABLE ResourceLinks (Owner TEXT NOT NULL, Kind TEXT NOT NULL, Ord INTEGER NOT NULL,
@@ -45,10 +51,12 @@ CREATE TABLE PowerControlSensors (
   MaxW NUMERIC, AvgW NUMERIC, State TEXT, Health TEXT);
 INSERT INTO PowerControlSensors VALUES
   ('1U', '0', 'System Input Power', 344, 800, 0, 800, 800, 30, 271, 489, 319, 'Enabled', 'OK');
+CREATE INDEX PowerControlSensorsByChassis ON PowerControlSensors(ChassisId, MemberId);
 
 CREATE TABLE PowerLimits (ChassisId TEXT, MemberId TEXT, LimitInWatts NUMERIC,
                           LimitException TEXT, CorrectionInMs INTEGER);
 INSERT INTO PowerLimits VALUES ('1U', '0', 500, 'LogEventOnly', 50);
+CREATE INDEX PowerLimitsByControl ON PowerLimits(ChassisId, MemberId);
 
 CREATE TABLE VoltageSensors (
   ChassisId TEXT, MemberId TEXT, Name TEXT, SensorNumber INTEGER, State TEXT, Health TEXT,
@@ -57,6 +65,7 @@ CREATE TABLE VoltageSensors (
 INSERT INTO VoltageSensors VALUES
   ('1U', '0', 'VRM1 Voltage', 11, 'Enabled', 'OK', 12, 12.5, 13, 15, 11.5, 11, 10, 0, 20, 'VoltageRegulator'),
   ('1U', '1', 'VRM2 Voltage', 12, 'Enabled', 'OK', 5, 5.5, 7, -1, 4.75, 4.5, -1, 0, 20, 'VoltageRegulator');
+CREATE INDEX VoltageSensorsByChassis ON VoltageSensors(ChassisId, MemberId);
 
 CREATE TABLE PowerSupplyUnits (
   ChassisId TEXT, MemberId TEXT, Name TEXT, State TEXT, Health TEXT, SupplyType TEXT,
@@ -66,6 +75,7 @@ CREATE TABLE PowerSupplyUnits (
 INSERT INTO PowerSupplyUnits VALUES
   ('1U', '0', 'Power Supply Bay', 'Enabled', 'Warning', 'AC', 'ACWideRange', 120, 800, 325,
    '499253-B21', 'ManufacturerName', '1.00', '1Z0000001', '0000001A3A', '0000001A3A');
+CREATE INDEX PowerSupplyUnitsByChassis ON PowerSupplyUnits(ChassisId, MemberId);
 
 CREATE TABLE PsuInputRanges (ChassisId TEXT, MemberId TEXT, Ord INTEGER, InputType TEXT,
                              MinimumVoltage NUMERIC, MaximumVoltage NUMERIC,
@@ -73,13 +83,17 @@ CREATE TABLE PsuInputRanges (ChassisId TEXT, MemberId TEXT, Ord INTEGER, InputTy
 INSERT INTO PsuInputRanges VALUES
   ('1U', '0', 0, 'AC', 100, 120, 800),
   ('1U', '0', 1, 'AC', 200, 240, 1300);
+CREATE INDEX PsuInputRangesBySupply ON PsuInputRanges(ChassisId, MemberId, Ord);
 
--- The sub-query text of a link array: rows {"@odata.id": target} for one owner and kind.
+-- The sub-query text of a link array: rows {"@odata.id": target} for one owner and kind. The
+-- view has one row per link, each with the same text, so that a lookup by owner and kind
+-- searches ResourceLinksByOwner (grouping the rows would read the whole table first).
+CREATE INDEX ResourceLinksByOwner ON ResourceLinks(Owner, Kind, Ord);
 CREATE VIEW LinkQueries AS
   SELECT Owner, Kind,
          'select Target as [@odata.id] from ResourceLinks where Owner = ' || quote(Owner) ||
          ' and Kind = ' || quote(Kind) || ' order by Ord' AS Query
-  FROM ResourceLinks GROUP BY Owner, Kind;
+  FROM ResourceLinks;
 
 CREATE VIEW PowerControlView AS
   SELECT '#Power.v1_7_3.PowerControl' AS [@odata.type], ChassisId,
@@ -133,6 +147,7 @@ CREATE VIEW PowerView AS
          'select * from PowerSupplyView where ChassisId = ' || quote(Id) || ' order by MemberId'
            AS PowerSupplies
   FROM Chassis;
+CREATE INDEX PowerUri ON Chassis('/redfish/v1/Chassis/' || Id || '/Power');
 
 -- ---- Thermal ------------------------------------------------------------------------------
 CREATE TABLE TemperatureSensors (
@@ -143,6 +158,7 @@ INSERT INTO TemperatureSensors VALUES
   ('1U', '0', 'CPU1 Temp', 5, 'Enabled', 'OK', 41, 42, 45, 48, -1, -1, -1, 0, 60, 'CPU'),
   ('1U', '1', 'CPU2 Temp', 6, 'Disabled', NULL, -1, 42, 45, 48, -1, -1, -1, 0, 60, 'CPU'),
   ('1U', '2', 'Chassis Intake Temp', 9, 'Enabled', 'OK', 25, 30, 40, 50, 10, 5, 0, 0, 60, 'Intake');
+CREATE INDEX TemperatureSensorsByChassis ON TemperatureSensors(ChassisId, MemberId);
 
 CREATE TABLE FanSensors (
   ChassisId TEXT, MemberId TEXT, Name TEXT, PhysicalContext TEXT, State TEXT, Health TEXT,
@@ -150,12 +166,14 @@ CREATE TABLE FanSensors (
 INSERT INTO FanSensors VALUES
   ('1U', '0', 'BaseBoard System Fan', 'Backplane', 'Enabled', 'OK', 2100, 'RPM', 0, 0, 5000),
   ('1U', '1', 'BaseBoard System Fan Backup', 'Backplane', 'Enabled', 'OK', 2050, 'RPM', 0, 0, 5000);
+CREATE INDEX FanSensorsByChassis ON FanSensors(ChassisId, MemberId);
 
 CREATE TABLE RedundancyGroups (
   ChassisId TEXT, MemberId TEXT, Name TEXT, Mode TEXT, State TEXT, Health TEXT,
   MinNumNeeded INTEGER, MaxNumSupported INTEGER);
 INSERT INTO RedundancyGroups VALUES
   ('1U', '0', 'BaseBoard System Fans', 'N+m', 'Enabled', 'OK', 1, 2);
+CREATE INDEX RedundancyGroupsByChassis ON RedundancyGroups(ChassisId, MemberId);
 
 CREATE VIEW TemperatureView AS
   SELECT '#Thermal.v1_7_3.Temperature' AS [@odata.type], ChassisId,
@@ -199,6 +217,7 @@ CREATE VIEW ThermalView AS
          'select * from RedundancyView where ChassisId = ' || quote(Id) || ' order by MemberId'
            AS Redundancy
   FROM Chassis;
+CREATE INDEX ThermalUri ON Chassis('/redfish/v1/Chassis/' || Id || '/Thermal');
 
 -- ---- Assembly of the power supply in bay 1 ------------------------------------------------
 -- FRU records as read from the EEPROMs. Name is "<OEM key>#<display name>": the converter asks
@@ -215,8 +234,9 @@ INSERT INTO FruRecords VALUES
   ('PSU.Bay1', '1', 'PSU.Bay1.Fan#Contoso Power Supply Fan', '77F', '923944', '55-435',
    '55ZZATF', '345394835', 'Contoso', 'November 12, 2017', 'Contoso Supply Co.', '1.02', '3',
    '/dumpster/435');
+CREATE INDEX FruRecordsByAssembly ON FruRecords(AssemblyId, MemberId);
 
-CREATE TABLE Assemblies (Id TEXT, Uri TEXT, Name TEXT);
+CREATE TABLE Assemblies (Id TEXT PRIMARY KEY, Uri TEXT UNIQUE, Name TEXT);
 INSERT INTO Assemblies VALUES
   ('PSU.Bay1', '/redfish/v1/Chassis/1U/PowerSubsystem/PowerSupplies/Bay1/Assembly',
    'Power Supply-related Assembly data');
@@ -248,6 +268,7 @@ INSERT INTO PCIeDevices VALUES
   ('1U', 'NIC', 'Simple Two-Port NIC', 'Simple Two-Port NIC PCIe Device', 'ORD-4302015-18432RS',
    'Contoso', 'SuperNIC 2000', '89587433', '2M220100SL', '232-4598D7', 'MultiFunction',
    '12.342-343', 'Enabled', 'OK', 'OK', 'Gen2', 'Gen3', 4, 4, 0);
+CREATE INDEX PCIeDevicesByChassis ON PCIeDevices(ChassisId, Id);
 
 CREATE TABLE PCIeFunctions (
   ChassisId TEXT, DeviceId TEXT, Id TEXT, Name TEXT, FunctionId INTEGER, FunctionType TEXT,
@@ -258,6 +279,7 @@ INSERT INTO PCIeFunctions VALUES
    '0x020000', '0x00', '0xABCD', '0xABCD', 'true', 'Enabled', 'OK'),
   ('1U', 'NIC', '2', 'NIC Port 2', 1, 'Physical', 'NetworkController', '0xABCD', '0xABCD',
    '0x020000', '0x00', '0xABCD', '0xABCD', 'false', 'Disabled', 'OK');
+CREATE INDEX PCIeFunctionsByDevice ON PCIeFunctions(ChassisId || '/' || DeviceId, Id);
 
 CREATE VIEW PCIeDeviceView AS
   SELECT '#PCIeDevice.v1_14_0.PCIeDevice' AS [@odata.type],
@@ -274,6 +296,7 @@ CREATE VIEW PCIeDeviceView AS
          'select [@odata.id] from PCIeFunctionView where PCIeDeviceKey = ' ||
            quote(ChassisId || '/' || Id) || ' order by Id' AS [Links#PCIeFunctions]
   FROM PCIeDevices;
+CREATE INDEX PCIeDeviceUri ON PCIeDevices('/redfish/v1/Chassis/' || ChassisId || '/PCIeDevices/' || Id);
 
 CREATE VIEW PCIeFunctionView AS
   SELECT '#PCIeFunction.v1_6_0.PCIeFunction' AS [@odata.type],
@@ -285,9 +308,11 @@ CREATE VIEW PCIeFunctionView AS
          'select ' || quote('/redfish/v1/Chassis/' || ChassisId || '/PCIeDevices/' || DeviceId) ||
            ' as [@odata.id]' AS [Links#PCIeDevice]
   FROM PCIeFunctions;
+CREATE INDEX PCIeFunctionUri ON PCIeFunctions(
+  '/redfish/v1/Chassis/' || ChassisId || '/PCIeDevices/' || DeviceId || '/PCIeFunctions/' || Id);
 
 -- ---- CXL fabric, its switch and ports -----------------------------------------------------
-CREATE TABLE Fabrics (Id TEXT, Name TEXT, Description TEXT, FabricType TEXT, State TEXT,
+CREATE TABLE Fabrics (Id TEXT PRIMARY KEY, Name TEXT, Description TEXT, FabricType TEXT, State TEXT,
                       Health TEXT, MaxZones INTEGER);
 INSERT INTO Fabrics VALUES ('CXL', 'CXL Fabric', 'CXL Fabric', 'CXL', 'Enabled', 'OK', 4);
 
@@ -297,6 +322,7 @@ CREATE TABLE Switches (FabricId TEXT, Id TEXT, Name TEXT, SwitchType TEXT, Enabl
 INSERT INTO Switches VALUES
   ('CXL', 'CXL', 'CXL Switch', 'CXL', 1, 'true', 'On', 'Enabled', 'OK', 'OK',
    '1ad59fe9-49f9-52fa-9a93-e349f9477fe0', 4, 12);
+CREATE INDEX SwitchesByFabric ON Switches(FabricId, Id);
 
 CREATE TABLE SwitchPorts (
   FabricId TEXT, SwitchId TEXT, Id TEXT, Name TEXT, Description TEXT, State TEXT, Health TEXT,
@@ -311,6 +337,7 @@ INSERT INTO SwitchPorts VALUES
   ('CXL', 'CXL', 'D1', 'CXL Port D1', 'CXL Downstream Port 1 in switch', 'Enabled', 'OK', '1',
    '4', 'CXL', '2.0', 'DownstreamPort', 'Electrical', -1, 8, 512, 0, 'Enabled', 'LinkDown',
    0, 'PCIe', 'DSP', 1);
+CREATE INDEX SwitchPortsBySwitch ON SwitchPorts(FabricId || '/' || SwitchId, Id);
 
 CREATE VIEW FabricView AS
   SELECT '#Fabric.v1_3_2.Fabric' AS [@odata.type], '/redfish/v1/Fabrics/' || Id AS [@odata.id],
@@ -319,6 +346,7 @@ CREATE VIEW FabricView AS
          'select ' || quote('/redfish/v1/Fabrics/' || Id || '/Switches') || ' as [@odata.id]'
            AS Switches
   FROM Fabrics;
+CREATE INDEX FabricUri ON Fabrics('/redfish/v1/Fabrics/' || Id);
 
 CREATE VIEW FabricCollectionView AS
   SELECT '#FabricCollection.FabricCollection' AS [@odata.type], '/redfish/v1/Fabrics' AS [@odata.id],
@@ -326,7 +354,7 @@ CREATE VIEW FabricCollectionView AS
          'select [@odata.id] from FabricView order by Id' AS Members;
 
 CREATE VIEW SwitchView AS
-  SELECT '#Switch.v1_9_3.Switch' AS [@odata.type],
+  SELECT '#Switch.v1_9_3.Switch' AS [@odata.type], FabricId,
          '/redfish/v1/Fabrics/' || FabricId || '/Switches/' || Id AS [@odata.id], Id, Name,
          SwitchType, Enabled, IsManaged, PowerState, State AS [Status#State],
          Health AS [Status#Health], HealthRollup AS [Status#HealthRollup], UUID,
@@ -336,14 +364,16 @@ CREATE VIEW SwitchView AS
          (SELECT Query FROM LinkQueries WHERE Kind = 'Endpoints' AND Owner =
             '/redfish/v1/Fabrics/' || FabricId || '/Switches/' || Id) AS [Links#Endpoints]
   FROM Switches;
+CREATE INDEX SwitchUri ON Switches('/redfish/v1/Fabrics/' || FabricId || '/Switches/' || Id);
 
 CREATE VIEW SwitchCollectionView AS
   SELECT '#SwitchCollection.SwitchCollection' AS [@odata.type],
          '/redfish/v1/Fabrics/' || Id || '/Switches' AS [@odata.id],
          'Switch Collection' AS Name,
-         'select [@odata.id] from SwitchView where [@odata.id] like ' ||
-           quote('/redfish/v1/Fabrics/' || Id || '/Switches/%') || ' order by Id' AS Members
+         'select [@odata.id] from SwitchView where FabricId = ' || quote(Id) || ' order by Id'
+           AS Members
   FROM Fabrics;
+CREATE INDEX SwitchCollectionUri ON Fabrics('/redfish/v1/Fabrics/' || Id || '/Switches');
 
 CREATE VIEW PortView AS
   SELECT '#Port.v1_12_0.Port' AS [@odata.type], FabricId || '/' || SwitchId AS SwitchId,
@@ -362,6 +392,8 @@ CREATE VIEW PortView AS
             '/redfish/v1/Fabrics/' || FabricId || '/Switches/' || SwitchId || '/Ports/' || Id)
            AS [Links#ConnectedPorts]
   FROM SwitchPorts;
+CREATE INDEX PortUri ON SwitchPorts(
+  '/redfish/v1/Fabrics/' || FabricId || '/Switches/' || SwitchId || '/Ports/' || Id);
 
 CREATE VIEW PortCollectionView AS
   SELECT '#PortCollection.PortCollection' AS [@odata.type],
@@ -370,6 +402,8 @@ CREATE VIEW PortCollectionView AS
          'select [@odata.id] from PortView where SwitchId = ' || quote(FabricId || '/' || Id)
            || ' order by Id' AS Members
   FROM Switches;
+CREATE INDEX PortCollectionUri ON Switches(
+  '/redfish/v1/Fabrics/' || FabricId || '/Switches/' || Id || '/Ports');
 
 -- ---- Boot options of the system -----------------------------------------------------------
 CREATE TABLE BootOptions (
@@ -382,6 +416,7 @@ INSERT INTO BootOptions VALUES
   ('437XR1138R2', '2', 'Boot0001', 'UEFI PXEv4 (MAC:001122AABBCC)',
    'PciRoot(0x0)/Pci(0x1C,0x0)/Pci(0x0,0x0)/MAC(001122AABBCC,0x1)/IPv4(0.0.0.0)', 'Pxe', 0,
    'UEFI Boot Option');
+CREATE INDEX BootOptionsBySystem ON BootOptions(SystemId, Id);
 
 CREATE VIEW BootOptionView AS
   SELECT '#BootOption.v1_0_6.BootOption' AS [@odata.type], SystemId,
@@ -391,14 +426,15 @@ CREATE VIEW BootOptionView AS
          (SELECT Query FROM LinkQueries WHERE Kind = 'RelatedItem' AND Owner =
             '/redfish/v1/Systems/' || SystemId || '/BootOptions/' || Id) AS RelatedItem
   FROM BootOptions;
+CREATE INDEX BootOptionUri ON BootOptions('/redfish/v1/Systems/' || SystemId || '/BootOptions/' || Id);
 
 CREATE VIEW BootOptionCollectionView AS
   SELECT '#BootOptionCollection.BootOptionCollection' AS [@odata.type],
-         '/redfish/v1/Systems/' || SystemId || '/BootOptions' AS [@odata.id],
+         '/redfish/v1/Systems/' || Id || '/BootOptions' AS [@odata.id],
          'Boot Options' AS Name,
-         'select [@odata.id] from BootOptionView where SystemId = ' || quote(SystemId) ||
+         'select [@odata.id] from BootOptionView where SystemId = ' || quote(Id) ||
            ' order by Id' AS Members
-  FROM Chassis;
+  FROM Systems;
 
 -- ---- Service root, chassis inventory, system and manager ----------------------------------
 -- What a client reads on its way from the service root to the resources above.
@@ -415,12 +451,14 @@ CREATE TABLE ChassisInventory (
 INSERT INTO ChassisInventory VALUES
   ('1U', 'Computer System Chassis', 'RackMount', 'Contoso', '3500RX', '8675309',
    '437XR1138R2', '224071-J23', 'Chicago-45Z-2381', 'On', 'Lit', 'Enabled', 'OK', 'BMC');
+CREATE INDEX ChassisInventoryByManager ON ChassisInventory(ManagerId, Id);
 
 CREATE TABLE Systems (Id TEXT PRIMARY KEY, Name TEXT, SystemType TEXT, Manufacturer TEXT,
                       Model TEXT, SerialNumber TEXT, PowerState TEXT, State TEXT, Health TEXT);
 INSERT INTO Systems VALUES
   ('437XR1138R2', 'WebFrontEnd483', 'Physical', 'Contoso', '3500RX', '437XR1138R2', 'On',
    'Enabled', 'OK');
+CREATE INDEX BootOptionCollectionUri ON Systems('/redfish/v1/Systems/' || Id || '/BootOptions');
 
 CREATE TABLE Managers (Id TEXT PRIMARY KEY, Name TEXT, ManagerType TEXT, Model TEXT,
                        FirmwareVersion TEXT, State TEXT, Health TEXT);
@@ -437,5 +475,77 @@ CREATE VIEW ManagerPortCollectionView AS
            ' || Id as [@odata.id] from HmcNetworkPorts where ManagerId = ' || quote(Id) ||
            ' order by Id' AS Members
   FROM Managers;
+CREATE INDEX ManagerPortCollectionUri ON Managers(
+  '/redfish/v1/Managers/' || Id || '/DedicatedNetworkPorts');
+
+-- ---- Sensors of the chassis ---------------------------------------------------------------
+-- Every reading above is also a sensor of its chassis, "/redfish/v1/Chassis/<id>/Sensors/<kind>
+-- <member>", with its thresholds; its RelatedItem links are those of its Thermal or Power entry
+-- (LinkOwner). One row per sensor; a URI's lookup searches each table's own Uri index.
+CREATE VIEW SensorRows AS
+  SELECT ChassisId, 1 AS KindRank, MemberId, 'Temperature' || MemberId AS Id,
+         '/redfish/v1/Chassis/' || ChassisId || '/Sensors/Temperature' || MemberId AS Uri, Name,
+         'Temperature' AS ReadingType, 'Cel' AS ReadingUnits, ReadingCelsius AS Reading,
+         MinRange AS RangeMin, MaxRange AS RangeMax, PhysicalContext, State, Health,
+         UpperNC AS UpperCaution, UpperC AS UpperCritical, UpperF AS UpperFatal,
+         LowerNC AS LowerCaution, LowerC AS LowerCritical, LowerF AS LowerFatal,
+         '/redfish/v1/Chassis/' || ChassisId || '/Thermal#/Temperatures/' || MemberId AS LinkOwner
+  FROM TemperatureSensors
+  UNION ALL
+  SELECT ChassisId, 2, MemberId, 'Fan' || MemberId,
+         '/redfish/v1/Chassis/' || ChassisId || '/Sensors/Fan' || MemberId, Name, 'Rotational',
+         ReadingUnits, Reading, MinRange, MaxRange, PhysicalContext, State, Health, -1, -1, -1,
+         -1, -1, LowerF, '/redfish/v1/Chassis/' || ChassisId || '/Thermal#/Fans/' || MemberId
+  FROM FanSensors
+  UNION ALL
+  SELECT ChassisId, 3, MemberId, 'Voltage' || MemberId,
+         '/redfish/v1/Chassis/' || ChassisId || '/Sensors/Voltage' || MemberId, Name, 'Voltage',
+         'V', ReadingVolts, MinRange, MaxRange, PhysicalContext, State, Health, UpperNC, UpperC,
+         UpperF, LowerNC, LowerC, LowerF,
+         '/redfish/v1/Chassis/' || ChassisId || '/Power#/Voltages/' || MemberId
+  FROM VoltageSensors
+  UNION ALL
+  SELECT ChassisId, 4, MemberId, 'Power' || MemberId,
+         '/redfish/v1/Chassis/' || ChassisId || '/Sensors/Power' || MemberId, Name, 'Power', 'W',
+         ConsumedW, 0, CapacityW, 'PowerSupply', State, Health, -1, -1, -1, -1, -1, -1,
+         '/redfish/v1/Chassis/' || ChassisId || '/Power#/PowerControl/' || MemberId
+  FROM PowerControlSensors;
+CREATE INDEX TemperatureSensorUri ON TemperatureSensors(
+  '/redfish/v1/Chassis/' || ChassisId || '/Sensors/Temperature' || MemberId);
+CREATE INDEX FanSensorUri ON FanSensors(
+  '/redfish/v1/Chassis/' || ChassisId || '/Sensors/Fan' || MemberId);
+CREATE INDEX VoltageSensorUri ON VoltageSensors(
+  '/redfish/v1/Chassis/' || ChassisId || '/Sensors/Voltage' || MemberId);
+CREATE INDEX PowerSensorUri ON PowerControlSensors(
+  '/redfish/v1/Chassis/' || ChassisId || '/Sensors/Power' || MemberId);
+
+-- ---- The manager's event log --------------------------------------------------------------
+CREATE TABLE LogServices (
+  ManagerId TEXT NOT NULL, Id TEXT NOT NULL, Name TEXT, Description TEXT, LogEntryType TEXT,
+  MaxNumberOfRecords INTEGER, OverWritePolicy TEXT, ServiceEnabled INTEGER, State TEXT,
+  Health TEXT, PRIMARY KEY (ManagerId, Id));
+INSERT INTO LogServices VALUES
+  ('BMC', 'EventLog', 'Event Log', 'Events the manager recorded', 'Event', 10000,
+   'WrapsWhenFull', 1, 'Enabled', 'OK');
+
+-- Entries are numbered from 1 in the order recorded; MessageArgs is a JSON array of texts and
+-- Origin the URI of the resource the event is about, or NULL.
+CREATE TABLE LogEntries (
+  ManagerId TEXT NOT NULL, ServiceId TEXT NOT NULL, Id INTEGER NOT NULL, Created TEXT,
+  EntryType TEXT, Severity TEXT, MessageId TEXT, Message TEXT, MessageArgs TEXT, Origin TEXT,
+  PRIMARY KEY (ManagerId, ServiceId, Id));
+INSERT INTO LogEntries VALUES
+  ('BMC', 'EventLog', 1, '2023-11-14T22:13:20+00:00', 'Event', 'OK',
+   'ResourceEvent.1.3.ResourceCreated', 'The resource has been created successfully.', '[]',
+   '/redfish/v1/Systems/437XR1138R2'),
+  ('BMC', 'EventLog', 2, '2023-11-14T22:16:20+00:00', 'Event', 'Warning',
+   'ResourceEvent.1.3.ResourceStatusChangedWarning',
+   'The health of resource ''/redfish/v1/Chassis/1U/PowerSubsystem/PowerSupplies/Bay1'' has changed to Warning.',
+   '["/redfish/v1/Chassis/1U/PowerSubsystem/PowerSupplies/Bay1", "Warning"]',
+   '/redfish/v1/Chassis/1U/PowerSubsystem/PowerSupplies/Bay1'),
+  ('BMC', 'EventLog', 3, '2023-11-14T22:20:00+00:00', 'Event', 'OK',
+   'ResourceEvent.1.3.ResourceStatusChangedOK',
+   'The health of resource ''/redfish/v1/Chassis/1U/Thermal'' has changed to OK.',
+   '["/redfish/v1/Chassis/1U/Thermal", "OK"]', NULL);
 
 COMMIT;

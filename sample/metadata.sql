@@ -381,7 +381,8 @@ INSERT INTO [#Switch.v1_9_3.Switch] VALUES
   ('SupportedProtocols', 'subarray'),
   ('SwitchType', 'string'),
   ('TotalSwitchWidth', 'integer'),
-  ('UUID', 'string');
+  ('UUID', 'string'),
+  ('FabricId', 'additional');
 CREATE TABLE [#SwitchCollection.SwitchCollection] (PropertyName TEXT NOT NULL, PropertyType TEXT NOT NULL);
 INSERT INTO [#SwitchCollection.SwitchCollection] VALUES
   ('@odata.context', 'string'),

@@ -17,14 +17,14 @@ CREATE TABLE UriInfo (URI TEXT PRIMARY KEY, n_Segments INTEGER NOT NULL, view_na
 CREATE TEMP TABLE Routes (URI TEXT, view_name TEXT, CTE TEXT, allow_header TEXT);
 INSERT INTO Routes VALUES
   ('/redfish/v1/Systems/%/BootOptions', 'BootOptionCollectionRoot',
-   'WITH BootOptionCollectionRoot AS (SELECT ''/redfish/v1/Systems/'' || SystemId || ''/BootOptions'' AS [@odata.id], json_object(''@odata.type'', ''#BootOptionCollection.BootOptionCollection'', ''@odata.id'', ''/redfish/v1/Systems/'' || SystemId || ''/BootOptions'', ''Name'', ''Boot Options'', ''Members'', json_group_array(json_object(''@odata.id'', ''/redfish/v1/Systems/'' || SystemId || ''/BootOptions/'' || Id)), ''Members@odata.count'', count(*)) AS root FROM (SELECT * FROM BootOptions ORDER BY SystemId, Id) GROUP BY SystemId)',
+   'WITH BootOptionCollectionRoot AS (SELECT ''/redfish/v1/Systems/'' || s.Id || ''/BootOptions'' AS [@odata.id], json_object(''@odata.type'', ''#BootOptionCollection.BootOptionCollection'', ''@odata.id'', ''/redfish/v1/Systems/'' || s.Id || ''/BootOptions'', ''Name'', ''Boot Options'', ''Members'', json((SELECT json_group_array(json_object(''@odata.id'', ''/redfish/v1/Systems/'' || SystemId || ''/BootOptions/'' || Id)) FROM (SELECT SystemId, Id FROM BootOptions o WHERE o.SystemId = s.Id ORDER BY Id))), ''Members@odata.count'', (SELECT count(*) FROM BootOptions o WHERE o.SystemId = s.Id)) AS root FROM Systems s)',
    'GET'),
   ('/redfish/v1/Systems/%/BootOptions/%', 'BootOptionRoot', NULL, 'GET, PATCH'),
   ('/redfish/v1/Chassis/%/PCIeDevices/%', 'PCIeDeviceRoot', NULL, 'GET'),
   ('/redfish/v1/Chassis/%/Thermal', 'ThermalRoot', NULL, 'GET'),
   ('/redfish/v1/Chassis/%/Power', 'PowerJSONView', NULL, 'GET'),
   ('/redfish/v1/Managers/%/DedicatedNetworkPorts', 'ManagerPortCollectionRoot',
-   'WITH ManagerPortCollectionRoot AS (SELECT ''/redfish/v1/Managers/'' || ManagerId || ''/DedicatedNetworkPorts'' AS [@odata.id], json_object( ''@odata.type'', ''#PortCollection.PortCollection'', ''@odata.id'', ''/redfish/v1/Managers/'' || ManagerId || ''/DedicatedNetworkPorts'', ''Name'', ''Dedicated Network Ports'', ''Members'', json_group_array(json_object(''@odata.id'', ''/redfish/v1/Managers/'' || ManagerId || ''/DedicatedNetworkPorts/'' || Id)), ''Members@odata.count'', count(*)) AS root FROM (SELECT * FROM HmcNetworkPorts ORDER BY ManagerId, Id) GROUP BY ManagerId)',
+   'WITH ManagerPortCollectionRoot AS (SELECT ''/redfish/v1/Managers/'' || m.Id || ''/DedicatedNetworkPorts'' AS [@odata.id], json_object(''@odata.type'', ''#PortCollection.PortCollection'', ''@odata.id'', ''/redfish/v1/Managers/'' || m.Id || ''/DedicatedNetworkPorts'', ''Name'', ''Dedicated Network Ports'', ''Members'', json((SELECT json_group_array(json_object(''@odata.id'', ''/redfish/v1/Managers/'' || ManagerId || ''/DedicatedNetworkPorts/'' || Id)) FROM (SELECT ManagerId, Id FROM HmcNetworkPorts p WHERE p.ManagerId = m.Id ORDER BY Id))), ''Members@odata.count'', (SELECT count(*) FROM HmcNetworkPorts p WHERE p.ManagerId = m.Id)) AS root FROM Managers m)',
    'GET'),
   ('/redfish/v1/Managers/%/DedicatedNetworkPorts/%', 'ManagerPortRoot',
    'WITH ManagerPortRoot AS (SELECT ''/redfish/v1/Managers/'' || ManagerId || ''/DedicatedNetworkPorts/'' || Id AS [@odata.id], json_object(''@odata.type'', ''#Port.v1_12_0.Port'', ''@odata.id'', ''/redfish/v1/Managers/'' || ManagerId || ''/DedicatedNetworkPorts/'' || Id) AS root FROM HmcNetworkPorts)',
@@ -49,7 +49,13 @@ INSERT INTO Routes VALUES
   ('/redfish/v1/Fabrics/%/Switches', 'SwitchCollectionRoot', NULL, 'GET'),
   ('/redfish/v1/Fabrics/%/Switches/%', 'SwitchRoot', NULL, 'GET, PATCH'),
   ('/redfish/v1/Fabrics/%/Switches/%/Ports', 'PortCollectionRoot', NULL, 'GET'),
-  ('/redfish/v1/Fabrics/%/Switches/%/Ports/%', 'PortRoot', NULL, 'GET, PATCH');
+  ('/redfish/v1/Fabrics/%/Switches/%/Ports/%', 'PortRoot', NULL, 'GET, PATCH'),
+  ('/redfish/v1/Chassis/%/Sensors', 'SensorCollectionRoot', NULL, 'GET'),
+  ('/redfish/v1/Chassis/%/Sensors/%', 'SensorRoot', NULL, 'GET, PATCH'),
+  ('/redfish/v1/Managers/%/LogServices', 'LogServiceCollectionRoot', NULL, 'GET'),
+  ('/redfish/v1/Managers/%/LogServices/%', 'LogServiceRoot', NULL, 'GET, PATCH'),
+  ('/redfish/v1/Managers/%/LogServices/%/Entries', 'LogEntryCollectionRoot', NULL, 'GET'),
+  ('/redfish/v1/Managers/%/LogServices/%/Entries/%', 'LogEntryRoot', NULL, 'GET');
 INSERT INTO UriInfo
   SELECT URI, length(URI) - length(replace(URI, '/', '')), view_name, CTE, 'Login',
          NULL, allow_header, length(CTE)

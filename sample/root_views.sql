@@ -1,7 +1,9 @@
 -- Views that serve URI requests (see UriInfo in resource_info.sql): each has the column root,
 -- the whole resource as JSON text built with SQLite's JSON functions and the converter's SQL
 -- functions, and the column "@odata.id" that the request's URI is compared with. They live in
--- the live-object database because a view only sees the tables of its own database.
+-- the live-object database because a view only sees the tables of its own database. As in
+-- live_objects.sql, a view that selects one resource by its "@odata.id" has an index on that
+-- expression over its table, next to it.
 BEGIN;
 CREATE VIEW BootOptionRoot AS
   SELECT '/redfish/v1/Systems/' || SystemId || '/BootOptions/' || Id AS [@odata.id],
@@ -121,10 +123,12 @@ CREATE VIEW ChassisRoot AS
            'Thermal', json_object('@odata.id', '/redfish/v1/Chassis/' || i.Id || '/Thermal'),
            'PowerSubsystem', json_object('@odata.id', '/redfish/v1/Chassis/' || i.Id || '/PowerSubsystem'),
            'PCIeDevices', json_object('@odata.id', '/redfish/v1/Chassis/' || i.Id || '/PCIeDevices'),
+           'Sensors', json_object('@odata.id', '/redfish/v1/Chassis/' || i.Id || '/Sensors'),
            'Links', json_object(
              'ComputerSystems', json_array(json_object('@odata.id', '/redfish/v1/Systems/' || c.SystemId)),
              'ManagedBy', json_array(json_object('@odata.id', '/redfish/v1/Managers/' || i.ManagerId)))) AS root
   FROM ChassisInventory i JOIN Chassis c ON c.Id = i.Id;
+CREATE INDEX ChassisUri ON ChassisInventory('/redfish/v1/Chassis/' || Id);
 
 CREATE VIEW PowerSubsystemRoot AS
   SELECT '/redfish/v1/Chassis/' || Id || '/PowerSubsystem' AS [@odata.id],
@@ -134,6 +138,7 @@ CREATE VIEW PowerSubsystemRoot AS
            'Id', 'PowerSubsystem', 'Name', 'Power Subsystem for Chassis',
            'PowerSupplies', json_object('@odata.id', '/redfish/v1/Chassis/' || Id || '/PowerSubsystem/PowerSupplies')) AS root
   FROM Chassis;
+CREATE INDEX PowerSubsystemUri ON Chassis('/redfish/v1/Chassis/' || Id || '/PowerSubsystem');
 
 -- Power supply bays are numbered from 1; the Power resource's members from 0.
 CREATE VIEW PowerSupplyBays AS
@@ -152,6 +157,8 @@ CREATE VIEW PowerSupplyCollectionRoot AS
                             FROM (SELECT Uri FROM PowerSupplyBays b WHERE b.ChassisId = c.Id ORDER BY Uri))),
            'Members@odata.count', (SELECT count(*) FROM PowerSupplyBays b WHERE b.ChassisId = c.Id)) AS root
   FROM Chassis c;
+CREATE INDEX PowerSupplyCollectionUri ON Chassis(
+  '/redfish/v1/Chassis/' || Id || '/PowerSubsystem/PowerSupplies');
 
 CREATE VIEW PowerSupplyRoot AS
   SELECT b.Uri AS [@odata.id],
@@ -165,6 +172,9 @@ CREATE VIEW PowerSupplyRoot AS
                              WHERE a.Uri = b.Uri || '/Assembly'))) AS root
   FROM PowerSupplyBays b JOIN PowerSupplyUnits u
     ON u.ChassisId = b.ChassisId AND u.MemberId = b.MemberId;
+CREATE INDEX PowerSupplyUri ON PowerSupplyUnits(
+  '/redfish/v1/Chassis/' || ChassisId || '/PowerSubsystem/PowerSupplies/Bay' ||
+  (CAST(MemberId AS INTEGER) + 1));
 
 CREATE VIEW PCIeDeviceCollectionRoot AS
   SELECT '/redfish/v1/Chassis/' || c.Id || '/PCIeDevices' AS [@odata.id],
@@ -176,6 +186,7 @@ CREATE VIEW PCIeDeviceCollectionRoot AS
                             FROM (SELECT * FROM PCIeDevices d WHERE d.ChassisId = c.Id ORDER BY Id))),
            'Members@odata.count', (SELECT count(*) FROM PCIeDevices d WHERE d.ChassisId = c.Id)) AS root
   FROM Chassis c;
+CREATE INDEX PCIeDeviceCollectionUri ON Chassis('/redfish/v1/Chassis/' || Id || '/PCIeDevices');
 
 CREATE VIEW PCIeFunctionCollectionRoot AS
   SELECT '/redfish/v1/Chassis/' || d.ChassisId || '/PCIeDevices/' || d.Id || '/PCIeFunctions' AS [@odata.id],
@@ -189,6 +200,8 @@ CREATE VIEW PCIeFunctionCollectionRoot AS
            'Members@odata.count', (SELECT count(*) FROM PCIeFunctionView f
                                    WHERE f.PCIeDeviceKey = d.ChassisId || '/' || d.Id)) AS root
   FROM PCIeDevices d;
+CREATE INDEX PCIeFunctionCollectionUri ON PCIeDevices(
+  '/redfish/v1/Chassis/' || ChassisId || '/PCIeDevices/' || Id || '/PCIeFunctions');
 
 CREATE VIEW SystemCollectionRoot AS
   SELECT '/redfish/v1/Systems' AS [@odata.id],
@@ -215,6 +228,7 @@ CREATE VIEW SystemRoot AS
              'Chassis', json((SELECT json_group_array(json_object('@odata.id', '/redfish/v1/Chassis/' || Id))
                               FROM (SELECT Id FROM Chassis c WHERE c.SystemId = s.Id ORDER BY Id))))) AS root
   FROM Systems s;
+CREATE INDEX SystemUri ON Systems('/redfish/v1/Systems/' || Id);
 
 CREATE VIEW ManagerCollectionRoot AS
   SELECT '/redfish/v1/Managers' AS [@odata.id],
@@ -233,10 +247,129 @@ CREATE VIEW ManagerRoot AS
            'FirmwareVersion', m.FirmwareVersion,
            'Status', json_object('State', m.State, 'Health', m.Health),
            'DedicatedNetworkPorts', json_object('@odata.id', '/redfish/v1/Managers/' || m.Id || '/DedicatedNetworkPorts'),
+           'LogServices', json_object('@odata.id', '/redfish/v1/Managers/' || m.Id || '/LogServices'),
            'Links', json_object(
              'ManagerForChassis', json((SELECT json_group_array(json_object('@odata.id', '/redfish/v1/Chassis/' || Id))
                                         FROM (SELECT Id FROM ChassisInventory i WHERE i.ManagerId = m.Id ORDER BY Id))))) AS root
   FROM Managers m;
+CREATE INDEX ManagerUri ON Managers('/redfish/v1/Managers/' || Id);
+
+-- ---- Sensors and the event log (tables in live_objects.sql) -------------------------------
+-- A collection lists its members from each table by the parent's key; the members of a
+-- compound view (SensorRows) are read arm by arm, as SQLite searches each arm only for a
+-- constant, not for the outer row's key.
+CREATE VIEW SensorCollectionRoot AS
+  SELECT '/redfish/v1/Chassis/' || c.Id || '/Sensors' AS [@odata.id],
+         json_object(
+           '@odata.type', '#SensorCollection.SensorCollection',
+           '@odata.id', '/redfish/v1/Chassis/' || c.Id || '/Sensors', 'Name', 'Sensors',
+           'Members', json((SELECT json_group_array(json_object('@odata.id', Uri)) FROM (
+               SELECT 1 AS KindRank, MemberId,
+                      '/redfish/v1/Chassis/' || ChassisId || '/Sensors/Temperature' || MemberId AS Uri
+               FROM TemperatureSensors t WHERE t.ChassisId = c.Id
+               UNION ALL
+               SELECT 2, MemberId, '/redfish/v1/Chassis/' || ChassisId || '/Sensors/Fan' || MemberId
+               FROM FanSensors f WHERE f.ChassisId = c.Id
+               UNION ALL
+               SELECT 3, MemberId, '/redfish/v1/Chassis/' || ChassisId || '/Sensors/Voltage' || MemberId
+               FROM VoltageSensors v WHERE v.ChassisId = c.Id
+               UNION ALL
+               SELECT 4, MemberId, '/redfish/v1/Chassis/' || ChassisId || '/Sensors/Power' || MemberId
+               FROM PowerControlSensors p WHERE p.ChassisId = c.Id
+               ORDER BY 1, 2))),
+           'Members@odata.count',
+             (SELECT count(*) FROM TemperatureSensors t WHERE t.ChassisId = c.Id) +
+             (SELECT count(*) FROM FanSensors f WHERE f.ChassisId = c.Id) +
+             (SELECT count(*) FROM VoltageSensors v WHERE v.ChassisId = c.Id) +
+             (SELECT count(*) FROM PowerControlSensors p WHERE p.ChassisId = c.Id)) AS root
+  FROM Chassis c;
+CREATE INDEX SensorCollectionUri ON Chassis('/redfish/v1/Chassis/' || Id || '/Sensors');
+
+-- A reading of -1 is one the sensor does not deliver: null, as the engine shows it; a threshold
+-- of -1 is one the sensor does not have, left out.
+CREATE VIEW SensorRoot AS
+  SELECT Uri AS [@odata.id],
+         json_object(
+           '@odata.type', '#Sensor.v1_12_0.Sensor', '@odata.id', Uri, 'Id', Id, 'Name', Name,
+           'ReadingType', ReadingType, 'ReadingUnits', ReadingUnits,
+           'Reading', nullif(Reading, -1), 'ReadingRangeMin', RangeMin,
+           'ReadingRangeMax', RangeMax, 'PhysicalContext', PhysicalContext,
+           'Status', json_object('State', State, 'Health', Health),
+           'Thresholds', json((SELECT json_group_object(Kind, json_object('Reading', Reading))
+                               FROM (SELECT 'UpperCaution' AS Kind, s.UpperCaution AS Reading
+                                     UNION ALL SELECT 'UpperCritical', s.UpperCritical
+                                     UNION ALL SELECT 'UpperFatal', s.UpperFatal
+                                     UNION ALL SELECT 'LowerCaution', s.LowerCaution
+                                     UNION ALL SELECT 'LowerCritical', s.LowerCritical
+                                     UNION ALL SELECT 'LowerFatal', s.LowerFatal)
+                               WHERE Reading <> -1)),
+           'RelatedItem', json((SELECT json_group_array(json_object('@odata.id', Target))
+                                FROM (SELECT Target FROM ResourceLinks
+                                      WHERE Kind = 'RelatedItem' AND Owner = s.LinkOwner
+                                      ORDER BY Ord)))) AS root
+  FROM SensorRows s;
+
+CREATE VIEW LogServiceCollectionRoot AS
+  SELECT '/redfish/v1/Managers/' || m.Id || '/LogServices' AS [@odata.id],
+         json_object(
+           '@odata.type', '#LogServiceCollection.LogServiceCollection',
+           '@odata.id', '/redfish/v1/Managers/' || m.Id || '/LogServices',
+           'Name', 'Log Service Collection',
+           'Members', json((SELECT json_group_array(json_object('@odata.id',
+                              '/redfish/v1/Managers/' || ManagerId || '/LogServices/' || Id))
+                            FROM (SELECT * FROM LogServices l WHERE l.ManagerId = m.Id ORDER BY Id))),
+           'Members@odata.count', (SELECT count(*) FROM LogServices l WHERE l.ManagerId = m.Id)) AS root
+  FROM Managers m;
+CREATE INDEX LogServiceCollectionUri ON Managers('/redfish/v1/Managers/' || Id || '/LogServices');
+
+CREATE VIEW LogServiceRoot AS
+  SELECT '/redfish/v1/Managers/' || ManagerId || '/LogServices/' || Id AS [@odata.id],
+         json_object(
+           '@odata.type', '#LogService.v1_9_0.LogService',
+           '@odata.id', '/redfish/v1/Managers/' || ManagerId || '/LogServices/' || Id,
+           'Id', Id, 'Name', Name, 'Description', Description, 'LogEntryType', LogEntryType,
+           'MaxNumberOfRecords', MaxNumberOfRecords, 'OverWritePolicy', OverWritePolicy,
+           'ServiceEnabled', json_bool(ServiceEnabled),
+           'Status', json_object('State', State, 'Health', Health),
+           'Entries', json_object('@odata.id', '/redfish/v1/Managers/' || ManagerId ||
+                                  '/LogServices/' || Id || '/Entries')) AS root
+  FROM LogServices;
+CREATE INDEX LogServiceUri ON LogServices(
+  '/redfish/v1/Managers/' || ManagerId || '/LogServices/' || Id);
+
+CREATE VIEW LogEntryCollectionRoot AS
+  SELECT '/redfish/v1/Managers/' || l.ManagerId || '/LogServices/' || l.Id || '/Entries' AS [@odata.id],
+         json_object(
+           '@odata.type', '#LogEntryCollection.LogEntryCollection',
+           '@odata.id', '/redfish/v1/Managers/' || l.ManagerId || '/LogServices/' || l.Id || '/Entries',
+           'Name', 'Log Entries',
+           'Members', json((SELECT json_group_array(json_object('@odata.id',
+                              '/redfish/v1/Managers/' || ManagerId || '/LogServices/' || ServiceId ||
+                              '/Entries/' || Id))
+                            FROM (SELECT * FROM LogEntries e
+                                  WHERE e.ManagerId = l.ManagerId AND e.ServiceId = l.Id ORDER BY Id))),
+           'Members@odata.count', (SELECT count(*) FROM LogEntries e
+                                   WHERE e.ManagerId = l.ManagerId AND e.ServiceId = l.Id)) AS root
+  FROM LogServices l;
+CREATE INDEX LogEntryCollectionUri ON LogServices(
+  '/redfish/v1/Managers/' || ManagerId || '/LogServices/' || Id || '/Entries');
+
+CREATE VIEW LogEntryRoot AS
+  SELECT '/redfish/v1/Managers/' || ManagerId || '/LogServices/' || ServiceId || '/Entries/' || Id
+           AS [@odata.id],
+         json_object(
+           '@odata.type', '#LogEntry.v1_21_0.LogEntry',
+           '@odata.id', '/redfish/v1/Managers/' || ManagerId || '/LogServices/' || ServiceId ||
+                        '/Entries/' || Id,
+           'Id', CAST(Id AS TEXT), 'Name', 'Log Entry ' || Id, 'EntryType', EntryType,
+           'Created', Created, 'Severity', Severity, 'MessageId', MessageId, 'Message', Message,
+           'MessageArgs', json(MessageArgs),
+           'Links', CASE WHEN Origin IS NULL THEN json_object()
+                         ELSE json_object('OriginOfCondition', json_object('@odata.id', Origin))
+                    END) AS root
+  FROM LogEntries;
+CREATE INDEX LogEntryUri ON LogEntries(
+  '/redfish/v1/Managers/' || ManagerId || '/LogServices/' || ServiceId || '/Entries/' || Id);
 
 -- Routes of resources that the engine builds (EngineViews in resource_info.sql): the root
 -- column names the resource's type and URI only, which is all a service needs to route it.

@@ -43,7 +43,7 @@ FAULTS = [
     (OPENAPI, "UPDATE UriInfo SET CTE = replace(CTE, '''Name'', ''Boot Options'', ', '') "
               "WHERE view_name = 'BootOptionCollectionRoot'",
      (BOOT, "", "required")),
-    (OPENAPI, "UPDATE UriInfo SET CTE = replace(CTE, 'count(*))', 'count(*) + 1)') "
+    (OPENAPI, "UPDATE UriInfo SET CTE = replace(CTE, 'count(*) FROM', 'count(*) + 1 FROM') "
               "WHERE view_name = 'ManagerPortCollectionRoot'",
      (PORT, "/Members@odata.count", "@odata.count")),
     (LIVE, "INSERT INTO ResourceLinks VALUES ('/redfish/v1/Chassis/1U/PCIeDevices/NIC', "
@@ -62,6 +62,8 @@ FAULTS = [
      ("/redfish/v1/Chassis/1U/PCIeDevices/NIC", "/Status/Heath", "dropped")),
     (OPENAPI, "INSERT INTO EngineViews VALUES ('ChassisRoot', 'ChassisView')",
      ("/redfish/v1/Chassis/1U", "/@odata.type", "unformatted")),
+    # A member's statement that reads its table whole: one problem, however many members.
+    (LIVE, "DROP INDEX BootOptionUri", (BOOT + "/1", "", "scan")),
 ]
 # What the messages of those three must say, by keyword.
 MESSAGES = {"statement": 'the sub-query of "PowerLimit" (select LimitInWatts, LimitException, '
@@ -70,7 +72,11 @@ MESSAGES = {"statement": 'the sub-query of "PowerLimit" (select LimitInWatts, Li
             "dropped": 'column "Status#Heath" of engine view "PCIeDeviceView" is not in the '
                        'metadata of "#PCIeDevice.v1_14_0.PCIeDevice", so the engine drops it',
             "unformatted": '"#Chassis.v1_15_7.Chassis" is not one of the types the converter '
-                           'loads (rf_metadata), so the engine view "ChassisView"'}
+                           'loads (rf_metadata), so the engine view "ChassisView"',
+            "scan": "the route's statement reads table BootOptions whole (2 rows) for each GET "
+                    "of a member of /redfish/v1/Systems/%/BootOptions/% (2 walked): to search, "
+                    "BootOptions needs an index on the expression the view selects as "
+                    "\"@odata.id\", ('/redfish/v1/Systems/' || SystemId || '/BootOptions/' || Id)"}
 
 # Resources the golden tests print through get (each must be on the walk).
 GOLDEN_URIS = [BOOT, BOOT + "/1", "/redfish/v1/Chassis/1U/PCIeDevices/NIC",
@@ -176,6 +182,43 @@ def check_reports(tool, sample_root, broken_root, schemas, expect):
     expect(code == 0 and json.loads(out)["checked"][0] == BOOT, "--from: %d %s" % (code, out))
 
 
+def steps(statements):
+    """(step or sub-query pointer, rows, tables read whole) of each statement, depth first."""
+    for st in statements:
+        yield (st.get("pointer", st["step"]), st["rows"], [t["table"] for t in st["scans"]])
+        yield from steps(st["subQueries"])
+
+
+def check_scale(tool, sample_root, broken_root, schemas, expect):
+    """A tree grown by sample/scale.py stays clean; profile shows each statement searching."""
+    tree = broken_root + "-scaled"
+    shutil.rmtree(tree, ignore_errors=True)
+    shutil.copytree(sample_root, tree)
+    scale = os.path.join(os.path.dirname(__file__), "..", "..", "sample", "scale.py")
+    subprocess.run([sys.executable, scale, tree, "--boot-options", "300", "--sensors", "300",
+                    "--log-entries", "300"], check=True, stdout=subprocess.DEVNULL)
+    if os.path.isdir(schemas):
+        code, out, err = run(tool, tree, "check", "--schemas", schemas, "--json")
+        report = json.loads(out) if code in (0, 1) else {}
+        expect(code == 0 and len(report.get("checked", [])) > 900,
+               "scaled tree: %d %s %s" % (code, report.get("problems"), err))
+    profiles = [("/redfish/v1/Chassis/1U/Power",  # telemetry route, engine with sub-queries
+                 [("route lookup", 1, ["UriInfo"]), ("route statement", 1, []),
+                  ("engine lookup", 1, []), ("engine view", 1, []), ("/PowerControl", 1, []),
+                  ("/PowerControl/0/PowerLimit", 1, []), ("/PowerControl/0/RelatedItem", 2, []),
+                  ("/PowerSupplies", 1, []), ("/PowerSupplies/0/InputRanges", 2, [])]),
+                ("/redfish/v1/Managers/BMC/LogServices/EventLog/Entries/150",
+                 [("route lookup", 1, ["UriInfo"]), ("route statement", 1, [])])]
+    for uri, expected in profiles:
+        code, out, _ = run(tool, tree, "profile", uri, "--json")
+        got = list(steps(json.loads(out)["statements"])) if code == 0 else []
+        expect(got[:len(expected)] == expected and all(not t for _, _, t in got[1:]),
+               "profile %s: %s" % (uri, got))
+    code, out, _ = run(tool, broken_root, "profile", BOOT + "/2")
+    expect(code == 0 and "! scans main.BootOptions (2 rows)" in out, "profile of a scan: " + out)
+    shutil.rmtree(tree)
+
+
 def main():
     tool, sample_root, broken_root, schemas = sys.argv[1:5]
     failures = []
@@ -188,6 +231,7 @@ def main():
     check_copy(tool, sample_root, broken_root, expect)
     if os.path.isdir(schemas):
         check_reports(tool, sample_root, broken_root, schemas, expect)
+    check_scale(tool, sample_root, broken_root, schemas, expect)
     for failure in failures:
         print("FAIL " + failure)
     if not os.path.isdir(schemas):

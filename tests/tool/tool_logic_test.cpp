@@ -8,6 +8,7 @@
 
 #include "check/engine_audit.hpp"
 #include "common/json_pointer.hpp"
+#include "common/json_text.hpp"
 #include "common/service_walk.hpp"
 #include "common/sqlite_watch.hpp"
 #include "serve/entity_tag.hpp"
@@ -211,6 +212,26 @@ TEST(ResourceQuery, OptionsShapeAnAnswerFromTheSourcesResources) {
     parseQueryOptions("$top=1", top);
     EXPECT_EQ(messagesOf(applyQueryOptions(top, "/P", "$top=1", notCollection, report, source)),
               "QueryNotSupportedOnResource() ");
+
+    // $expand=. places /C/1 and /C/2: at both limits the answer is whole, one below either it
+    // is refused with the limits named.
+    const std::size_t bytes =
+        compactText(json(tree.at("/C/1"))).size() + compactText(json(tree.at("/C/2"))).size();
+    QueryOptions dot;
+    parseQueryOptions("$expand=.", dot);
+    for (const ExpandLimits& limits :
+         {ExpandLimits{2, bytes}, ExpandLimits{1, bytes}, ExpandLimits{2, bytes - 1}}) {
+        Json::Value body = json(tree.at("/C"));
+        QueryReport counted;
+        const RedfishError fault =
+            applyQueryOptions(dot, "/C", "$expand=.", body, counted, source, limits);
+        const bool within = limits.maxResources == 2 && limits.maxBytes == bytes;
+        EXPECT_EQ(messagesOf(fault),
+                  within ? ""
+                         : "QueryParameterOutOfRange(.,$expand," + expandLimitsText(limits) + ") ");
+        EXPECT_EQ(counted.expandedBytes, within ? bytes : counted.expandedBytes);
+        EXPECT_LE(counted.expanded, limits.maxResources);
+    }
 }
 
 // SQLite reports each failed statement with its own message, a failed prepare and a failed

@@ -98,6 +98,7 @@ RedfishError readExpand(const std::string& value, ExpandOption& expand) {
     expand.outsideLinks = value[0] != '~';
     expand.underLinks = value[0] != '.';
     expand.levels = static_cast<int>(levels);
+    expand.text = value;
     return {};
 }
 

@@ -22,6 +22,7 @@ struct ExpandOption {
     bool outsideLinks = false; // '.' or '*': links not under a "Links" property
     bool underLinks = false;   // '~' or '*': links under a "Links" property
     int levels = 0;            // 0 without $expand
+    std::string text;          // the value as sent, decoded: "*($levels=6)"
 };
 
 // The properties $select names: a tree of names, each node selecting its whole value when

@@ -53,7 +53,7 @@ Json::Value errorBody(const RedfishError& error) {
 }
 
 RegistryMessage resourceMissingAtUri(const std::string& uri) {
-    return message("ResourceMissingAtURI", "The resource at the URI " + uri + " was not found.",
+    return message("ResourceMissingAtURI", "The resource at the URI '" + uri + "' was not found.",
                    "Place a valid resource at the URI or correct the URI and resubmit the "
                    "request.",
                    "Critical", {uri});
@@ -84,19 +84,20 @@ RegistryMessage queryParameterUnsupported(const std::string& name) {
 RegistryMessage queryParameterValueFormatError(const std::string& value, const std::string& name) {
     return message("QueryParameterValueFormatError",
                    "The value '" + value + "' for the parameter " + name +
-                       " is of a different format than the parameter can accept.",
+                       " is not a format that the parameter can accept.",
                    kFixValue, "Warning", {value, name});
 }
 
 RegistryMessage queryParameterOutOfRange(const std::string& value, const std::string& name,
                                          const std::string& range) {
-    return message("QueryParameterOutOfRange",
-                   "The value '" + value + "' for the query parameter " + name +
-                       " is out of range " + range + ".",
-                   "Reduce the value for the query parameter to a value that is within range, "
-                   "such as a start or count value that is within bounds of the number of "
-                   "resources in a collection or a page that is within the range of valid pages.",
-                   "Warning", {value, name, range});
+    return message(
+        "QueryParameterOutOfRange",
+        "The value '" + value + "' for the query parameter " + name + " is out of range " + range +
+            ".",
+        "Reduce the value for the query parameter to a value that is within range, "
+        "such as a start or count value that is within bounds of the number of "
+        "resources in a collection or a page number that is within the range of valid pages.",
+        "Warning", {value, name, range});
 }
 
 RegistryMessage queryNotSupportedOnResource() {

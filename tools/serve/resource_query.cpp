@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
+
+#include "common/json_text.hpp"
 
 namespace {
 
@@ -29,8 +32,12 @@ std::string plainLinkTarget(const Json::Value& value) {
 // expanded from the answer down to the current link.
 class Expander {
   public:
-    Expander(const ExpandOption& option, QueryReport& report, const ResourceSource& source)
-        : option_(option), report_(report), source_(source) {}
+    Expander(const ExpandOption& option, const ExpandLimits& limits, QueryReport& report,
+             const ResourceSource& source)
+        : option_(option), limits_(limits), report_(report), source_(source) {}
+
+    // True once a replacement would have passed the limits: nothing more is expanded.
+    bool exceeded() const { return exceeded_; }
 
     // Expands the links in resource, the resource at uri, levels deep.
     void expandResource(Json::Value& resource, const std::string& uri, int levels) {
@@ -42,15 +49,17 @@ class Expander {
   private:
     // Expands the links in the members of object; underLinks: object is below a "Links".
     void expandMembers(Json::Value& object, bool underLinks, int levels) {
-        for (auto member = object.begin(); member != object.end(); ++member)
+        for (auto member = object.begin(); member != object.end() && !exceeded_; ++member)
             expandValue(*member, underLinks || member.name() == "Links", levels);
     }
 
     // Expands value if it is a link the option names, else the links within it.
     void expandValue(Json::Value& value, bool underLinks, int levels) {
         if (value.isArray()) {
-            for (Json::Value& element : value)
+            for (Json::Value& element : value) {
+                if (exceeded_) return;
                 expandValue(element, underLinks, levels);
+            }
             return;
         }
         if (!value.isObject()) return;
@@ -66,32 +75,50 @@ class Expander {
     // resource being expanded stays, so a loop ends; so does one that cannot be fetched.
     void expandLink(Json::Value& link, const std::string& target, int levels) {
         if (std::find(ancestors_.begin(), ancestors_.end(), target) != ancestors_.end()) return;
-        const FetchResult& fetched = fetch(target);
-        if (fetched.outcome != FetchOutcome::Found) return;
-        link = fetched.resource;
+        const Fetched& fetched = fetch(target);
+        if (fetched.result.outcome != FetchOutcome::Found) return;
+        if (report_.expanded >= limits_.maxResources ||
+            fetched.bytes > limits_.maxBytes - std::min(limits_.maxBytes, report_.expandedBytes)) {
+            exceeded_ = true;
+            return;
+        }
+        link = fetched.result.resource;
         ++report_.expanded;
+        report_.expandedBytes += fetched.bytes;
         if (levels > 1) expandResource(link, target, levels - 1);
     }
 
+    // A resource fetched, with the size of its compact JSON text.
+    struct Fetched {
+        FetchResult result;
+        std::size_t bytes = 0;
+    };
+
     // What the source gives for uri, fetched on its first request only.
-    const FetchResult& fetch(const std::string& uri) {
+    const Fetched& fetch(const std::string& uri) {
         auto cached = cache_.find(uri);
         if (cached == cache_.end()) {
-            cached = cache_.emplace(uri, source_(uri)).first;
-            const FetchResult& fetched = cached->second;
-            if (fetched.outcome != FetchOutcome::Found) report_.notExpanded.push_back(uri);
+            Fetched fetched{source_(uri), 0};
+            const FetchResult& result = fetched.result;
+            if (result.outcome == FetchOutcome::Found)
+                fetched.bytes = compactText(result.resource).size();
+            else
+                report_.notExpanded.push_back(uri);
             report_.failedStatements.insert(report_.failedStatements.end(),
-                                            fetched.failedStatements.begin(),
-                                            fetched.failedStatements.end());
+                                            result.failedStatements.begin(),
+                                            result.failedStatements.end());
+            cached = cache_.emplace(uri, std::move(fetched)).first;
         }
         return cached->second;
     }
 
     const ExpandOption& option_;
+    const ExpandLimits& limits_;
     QueryReport& report_;
     const ResourceSource& source_;
-    std::map<std::string, FetchResult> cache_;
+    std::map<std::string, Fetched> cache_;
     std::vector<std::string> ancestors_;
+    bool exceeded_ = false;
 };
 
 // Keeps the members of body that options' $skip and $top ask for, and links the next page
@@ -154,15 +181,25 @@ Json::Value selected(const Json::Value& value, const SelectNode& select) {
 
 RedfishError applyQueryOptions(const QueryOptions& options, const std::string& path,
                                const std::string& rawQuery, Json::Value& body, QueryReport& report,
-                               const ResourceSource& source) {
+                               const ResourceSource& source, const ExpandLimits& limits) {
     if (options.hasTop || options.hasSkip) {
         RedfishError fault = pageMembers(options, path, rawQuery, body);
         if (fault.status != 0) return fault;
     }
     if (options.expand.levels > 0) {
-        Expander(options.expand, report, source)
-            .expandResource(body, withoutTrailingSlashes(path), options.expand.levels);
+        Expander expander(options.expand, limits, report, source);
+        expander.expandResource(body, withoutTrailingSlashes(path), options.expand.levels);
+        if (expander.exceeded()) {
+            return redfishError(400, queryParameterOutOfRange(options.expand.text, "$expand",
+                                                              expandLimitsText(limits)));
+        }
     }
     if (options.hasSelect) body = selected(body, options.select);
     return {};
+}
+
+std::string expandLimitsText(const ExpandLimits& limits) {
+    return "of at most " + std::to_string(limits.maxResources) + " resources and " +
+           std::to_string(limits.maxBytes) +
+           " bytes of JSON in one answer (page a collection with $top and $skip)";
 }

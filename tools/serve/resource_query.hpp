@@ -19,8 +19,17 @@
 // Where an expansion takes the resources it places: fetchResource, or a test's own.
 using ResourceSource = std::function<FetchResult(const std::string& uri)>;
 
+// What one expansion may place in its answer. An expansion that would go past either bound
+// stops there, and the request is refused: the answer's memory stays within a small multiple
+// of maxBytes, however large the tree is.
+struct ExpandLimits {
+    std::size_t maxResources = 1000;        // links replaced, each replacement counted
+    std::size_t maxBytes = 4 * 1024 * 1024; // their resources' compact JSON text, summed
+};
+
 struct QueryReport {
     std::size_t expanded = 0;                  // links replaced by their resources
+    std::size_t expandedBytes = 0;             // their compact JSON text, summed
     std::vector<std::string> notExpanded;      // links whose resources could not be fetched
     std::vector<std::string> failedStatements; // of the resources fetched (FetchResult's)
 };
@@ -37,10 +46,14 @@ struct QueryReport {
 // - $select keeps the named properties, the annotations of each ("Members@odata.count" with
 //   "Members") and, in every object kept, "@odata.id", "@odata.type", "@odata.context" and
 //   "@odata.etag".
-// Returns a fault (400) when $skip or $top is given and body has no "Members" array; body is
-// then untouched.
+// Returns a fault (400) when $skip or $top is given and body has no "Members" array (body is
+// then untouched), or when the expansion would pass limits (QueryParameterOutOfRange naming
+// them; body is then partly expanded).
 RedfishError applyQueryOptions(const QueryOptions& options, const std::string& path,
                                const std::string& rawQuery, Json::Value& body, QueryReport& report,
-                               const ResourceSource& source);
+                               const ResourceSource& source, const ExpandLimits& limits = {});
+
+// The text that names limits in the fault of an expansion past them.
+std::string expandLimitsText(const ExpandLimits& limits);
 
 #endif

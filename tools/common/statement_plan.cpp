@@ -28,7 +28,7 @@ std::string prepared(sqlite3* db, const std::string& sql, StatementPtr& stmt) {
 // EXPLAIN QUERY PLAN's lines of sql, each indented two spaces per level.
 std::string readQueryPlan(sqlite3* db, const std::string& sql, std::vector<std::string>& lines) {
     StatementPtr stmt;
-    const std::string error = prepared(db, "EXPLAIN QUERY PLAN " + sql, stmt);
+    std::string error = prepared(db, "EXPLAIN QUERY PLAN " + sql, stmt);
     if (!error.empty()) return error;
     std::map<int, std::size_t> depthOf; // node id -> depth
     while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
@@ -45,7 +45,7 @@ std::string readQueryPlan(sqlite3* db, const std::string& sql, std::vector<std::
 std::string readWholeTrees(sqlite3* db, const std::string& sql,
                            std::vector<std::pair<int, int>>& trees) {
     StatementPtr stmt;
-    const std::string error = prepared(db, "EXPLAIN " + sql, stmt);
+    std::string error = prepared(db, "EXPLAIN " + sql, stmt);
     if (!error.empty()) return error;
     std::map<int, std::pair<int, int>> cursors; // cursor -> (database, root page)
     std::set<std::pair<int, int>> seen;

@@ -23,8 +23,9 @@ using ResourceSource = std::function<FetchResult(const std::string& uri)>;
 // stops there, and the request is refused: the answer's memory stays within a small multiple
 // of maxBytes, however large the tree is.
 struct ExpandLimits {
-    std::size_t maxResources = 1000;        // links replaced, each replacement counted
-    std::size_t maxBytes = 4 * 1024 * 1024; // their resources' compact JSON text, summed
+    std::size_t maxResources = 1000; // links replaced, each replacement counted
+    // their resources' compact JSON text, summed
+    std::size_t maxBytes = std::size_t{4} * 1024 * 1024;
 };
 
 struct QueryReport {

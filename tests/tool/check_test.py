@@ -6,7 +6,7 @@ Usage: check_test.py TOOL SAMPLE_ROOT BROKEN_ROOT SCHEMA_DIR
 BROKEN_ROOT is made afresh from SAMPLE_ROOT with the changes in FAULTS. One tool reads either
 tree with --root: get, view, resolve and serve show the copy's values. check finds the sample
 clean, its walk reaching every resource the golden tests print, and reports each planted fault
-exactly once, at its URI and JSON pointer, and nothing else. Exits 77 (skipped) after the --root
+exactly once, at its URI and JSON pointer (the first of its places), and nothing else. Exits 77 (skipped) after the --root
 cases when SCHEMA_DIR is absent.
 """
 import json
@@ -26,6 +26,7 @@ HMC = "var/run/unifieddatabase/HMC.db"
 METADATA = "etc/unifieddatabase/RedfishSchemaMetaData.db"
 PORT = "/redfish/v1/Managers/BMC/DedicatedNetworkPorts"
 BOOT = "/redfish/v1/Systems/437XR1138R2/BootOptions"
+SWITCH = "/redfish/v1/Fabrics/CXL/Switches/CXL"
 
 # (database, statements or a (view, text, replacement) rewrite of a view's SQL, the problem
 # expected: URI, JSON pointer, keyword)
@@ -46,8 +47,11 @@ FAULTS = [
     (OPENAPI, "UPDATE UriInfo SET CTE = replace(CTE, 'count(*) FROM', 'count(*) + 1 FROM') "
               "WHERE view_name = 'ManagerPortCollectionRoot'",
      (PORT, "/Members@odata.count", "@odata.count")),
+    # Three links to one missing chassis: one problem with three places, the first met first.
     (LIVE, "INSERT INTO ResourceLinks VALUES ('/redfish/v1/Chassis/1U/PCIeDevices/NIC', "
-           "'Chassis', 1, '/redfish/v1/Chassis/2U')",
+           "'Chassis', 1, '/redfish/v1/Chassis/2U'), (%r, 'RelatedItem', 1, "
+           "'/redfish/v1/Chassis/2U'), (%r, 'RelatedItem', 1, '/redfish/v1/Chassis/2U/')"
+           % (BOOT + "/1", BOOT + "/2"),
      ("/redfish/v1/Chassis/1U/PCIeDevices/NIC", "/Links/Chassis/1/@odata.id", "link")),
     (LIVE, "UPDATE ResourceLinks SET Target = '/redfish/v1/Chassis/1U/Thermal#/Fans/7' "
            "WHERE Kind = 'RedundancySet' AND Ord = 1",
@@ -60,17 +64,33 @@ FAULTS = [
      ("/redfish/v1/Chassis/1U/Power", "/PowerControl/0/PowerLimit", "statement")),
     (LIVE, ("PCIeDeviceView", "AS [Status#Health]", "AS [Status#Heath]"),
      ("/redfish/v1/Chassis/1U/PCIeDevices/NIC", "/Status/Heath", "dropped")),
+    # The same in a view of two member resources: one problem of two rows.
+    (LIVE, ("PortView", "AS [Status#Health]", "AS [Status#Heath]"),
+     (SWITCH + "/Ports/D1", "/Status/Heath", "dropped")),
     (OPENAPI, "INSERT INTO EngineViews VALUES ('ChassisRoot', 'ChassisView')",
      ("/redfish/v1/Chassis/1U", "/@odata.type", "unformatted")),
     # A member's statement that reads its table whole: one problem, however many members.
     (LIVE, "DROP INDEX BootOptionUri", (BOOT + "/1", "", "scan")),
+    # A route that no link leads to.
+    (OPENAPI, "INSERT INTO UriInfo VALUES ('/redfish/v1/Chassis/%/Drives', 5, "
+              "'DriveCollectionRoot', NULL, 'Login', NULL, 'GET', NULL)",
+     ("/redfish/v1/Chassis/%/Drives", "", "unreached")),
 ]
-# What the messages of those three must say, by keyword.
+# The faults that show in more than one place: (URI, pointer) of the first, the count of places
+# and how the text ends.
+PLACES = {("/redfish/v1/Chassis/1U/PCIeDevices/NIC", "/Links/Chassis/1/@odata.id"):
+          (3, " (3 links; also %s/1#/RelatedItem/1/@odata.id and %s/2#/RelatedItem/1/@odata.id)"
+           % (BOOT, BOOT)),
+          (SWITCH + "/Ports/D1", "/Status/Heath"): (2, " (2 rows; also %s/Ports/U1#/Status/Heath)"
+                                                     % SWITCH)}
+# What the messages of some must say, by keyword.
 MESSAGES = {"statement": 'the sub-query of "PowerLimit" (select LimitInWatts, LimitException, '
                          'CorrectionInMs from PowerLimit where ChassisId = \'1U\' and M...) '
                          'failed: no such table: PowerLimit',
-            "dropped": 'column "Status#Heath" of engine view "PCIeDeviceView" is not in the '
-                       'metadata of "#PCIeDevice.v1_14_0.PCIeDevice", so the engine drops it',
+            "dropped": tuple('column "Status#Heath" of engine view "%s" is not in the metadata '
+                             'of "%s", so the engine drops it' % view_type for view_type in
+                             [("PCIeDeviceView", "#PCIeDevice.v1_14_0.PCIeDevice"),
+                              ("PortView", "#Port.v1_12_0.Port")]),
             "unformatted": '"#Chassis.v1_15_7.Chassis" is not one of the types the converter '
                            'loads (rf_metadata), so the engine view "ChassisView"',
             "scan": "the route's statement reads table BootOptions whole (2 rows) for each GET "
@@ -162,24 +182,38 @@ def check_reports(tool, sample_root, broken_root, schemas, expect):
     for uri, pointer, keyword in planted:
         found = [l for l in lines if l.startswith("%s#%s: %s: " % (uri, pointer, keyword))]
         expect(len(found) == 1, "%s#%s %s reported %d times" % (uri, pointer, keyword, len(found)))
+        shown = PLACES.get((uri, pointer), (1, ""))[1]
+        expect(found and (found[0].endswith(shown) if shown else "; also" not in found[0]),
+               "places of %s: %s" % (keyword, found))
     expect(code == 1 and len(lines) == len(planted) + 1 and
            lines[-1].startswith("checked ") and " %d problems " % len(planted) in lines[-1],
            "broken sample: status %d, output:\n%s%s" % (code, out, err))
     code, out, _ = run(tool, broken_root, "check", "--schemas", schemas, "--json")
-    problems = json.loads(out)["problems"]
-    found = sorted((p["uri"], p["pointer"], p["keyword"]) for p in problems)
+    report = json.loads(out)
+    found = sorted((p["uri"], p["pointer"], p["keyword"]) for p in report["problems"])
     expect(code == 1 and found == sorted(planted), "--json: %s" % found)
-    for p in problems:
+    for p in report["problems"]:
         expect(p["message"].startswith(MESSAGES.get(p["keyword"], "")), "message: %s" % p)
+        count = PLACES.get((p["uri"], p["pointer"]), (1, ""))[0]
+        expect(p["count"] == len(p["places"]) == count and
+               p["places"][0] == {"uri": p["uri"], "pointer": p["pointer"]}, "places: %s" % p)
+    checked = "checked %d resources," % len(report["checked"])
+    expect(lines[-1].startswith(checked) and report["summary"]["resources"] ==
+           len(report["checked"]), "counts: %s, --json %s" % (lines[-1], report["summary"]))
 
     for args, status, text in [((), 2, "check needs --schemas DIR"),
-                               (("--schemas", schemas, "--depth"), 2, "check takes"),
-                               (("--schemas", "/nonexistent"), 4, "schema folder missing")]:
+                               (("--json", "--schemas", schemas, "--depth"), 2, "check takes"),
+                               (("--schemas", "/nonexistent", "--json"), 4,
+                                "schema folder missing")]:
         code, out, err = run(tool, sample_root, "check", *args)
         expect(code == status and text in err and not out, "check %s: %d %s" % (args, code, err))
     code, out, _ = run(tool, sample_root, "check", "--schemas", schemas, "--json", "--from",
                        BOOT + "/")
     expect(code == 0 and json.loads(out)["checked"][0] == BOOT, "--from: %d %s" % (code, out))
+    # The walk from a collection leaves it by links, but the unreached route is not below it.
+    code, out, _ = run(tool, broken_root, "check", "--schemas", schemas, "--json", "--from", BOOT)
+    keywords = {p["keyword"] for p in json.loads(out)["problems"]} if code == 1 else set()
+    expect("required" in keywords and "unreached" not in keywords, "--from: %s" % keywords)
 
 
 def steps(statements):

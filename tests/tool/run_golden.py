@@ -6,14 +6,24 @@ Usage: run_golden.py TOOL GOLDEN_DIR SAMPLE_ROOT [--update]
 Each case runs the tool on SAMPLE_ROOT (SQL2JSON_ROOT; "<root>" in its arguments is SAMPLE_ROOT)
 and checks the exit status, standard output against GOLDEN_DIR/<case>.out (when the case has
 one) and a text that standard error must contain. --update rewrites the .out files from the
-current output.
+current output. Then each row of MISSING takes files away from a copy of the tree.
 """
 import os
 import re
+import shutil
+import sqlite3
 import subprocess
 import sys
+import tempfile
 
 LIVE_DB = "var/run/unifieddatabase/DMLiveObjectDatabase.db"
+OPENAPI_DB = "usr/share/redfish/rf_resource_info.db"
+HMC_DB = "var/run/unifieddatabase/HMC.db"
+METADATA_DB = "etc/unifieddatabase/RedfishSchemaMetaData.db"
+TELEMETRY_DB = "var/run/telemetryservice/telemetry_timeseries_database.db"
+SYNC_TIME = "flash/data0/oem_ps/configdbsynctime"
+OEM_DATA = "var/lib/sql2json-host/oem_data.json"
+HEATER = "var/lib/sql2json-host/heater_state.json"
 BOOT = "/redfish/v1/Systems/437XR1138R2/BootOptions"
 
 # name, arguments, exit status, has golden output, text expected on standard error
@@ -77,6 +87,29 @@ CASES = [
      "sql2json: database missing: /var/run/unifieddatabase/DMLiveObjectDatabase.db\n"),
 ]
 
+NOTES = {SYNC_TIME: "the inventory time (LastSystemInventoryTime(), in the PCIe device's "
+                    "@odata.etag) is unknown",
+         OEM_DATA: "the power supplies and assemblies go without their Oem blocks",
+         HEATER: "the heater manager's values (GetHeaterMgrValues(), under Thermal's Oem) are null",
+         TELEMETRY_DB: "no route's statement runs on it"}
+NO_TELEMETRY_ROUTE = "DELETE FROM UriInfo WHERE view_name LIKE '%JSON%'"
+
+# Files taken away from a copy of the tree (after a change to its routes), a command, its
+# status, and the files its standard error names, in order: "database missing: PATH" for a
+# database the tree needs, a note (NOTES) for a file it can do without (the telemetry database
+# when no route runs on it).
+MISSING = [
+    ([LIVE_DB], None, ["get", BOOT], 4, [LIVE_DB]),
+    ([OPENAPI_DB], None, ["view", "select 1 as a"], 4, [OPENAPI_DB]),
+    ([HMC_DB], None, ["resolve", BOOT], 4, [HMC_DB]),
+    ([METADATA_DB], None, ["profile", BOOT], 4, [METADATA_DB]),
+    ([TELEMETRY_DB], None, ["serve", "--port", "0"], 4, [TELEMETRY_DB]),
+    ([TELEMETRY_DB, HMC_DB, OEM_DATA], None, ["check", "--schemas", "/", "--json"], 4,
+     [HMC_DB, TELEMETRY_DB, OEM_DATA]),
+    ([TELEMETRY_DB], NO_TELEMETRY_ROUTE, ["get", BOOT + "/1"], 0, [TELEMETRY_DB]),
+    ([HEATER, SYNC_TIME, OEM_DATA], None, ["get", BOOT + "/1"], 0, [SYNC_TIME, OEM_DATA, HEATER]),
+]
+
 
 
 def run_tool(tool, args, root):
@@ -117,18 +150,30 @@ def check_case(tool, golden_dir, root, case, update):
     return not problems
 
 
-def check_missing_database(tool, root):
-    """The live-object database moved away: the tool reports it and exits with 4."""
-    live = os.path.join(root, LIVE_DB)
-    os.rename(live, live + ".away")
+def check_missing(tool, root, row):
+    """One row of MISSING on a fresh copy of root."""
+    removed, routes_change, args, status, named = row
+    copy = os.path.realpath(tempfile.mkdtemp(prefix="sql2json-missing-"))
     try:
-        code, out, err = run_tool(tool, ["get", BOOT], root)
+        tree = os.path.join(copy, "root")
+        shutil.copytree(root, tree)
+        if routes_change:
+            with sqlite3.connect(os.path.join(tree, OPENAPI_DB)) as db:
+                db.execute(routes_change)
+        for path in removed:
+            os.remove(os.path.join(tree, path))
+        code, out, err = run_tool(tool, args, tree)
     finally:
-        os.rename(live + ".away", live)
-    expected = "sql2json: database missing: %s\n" % live
-    ok = code == 4 and out == "" and err == expected
+        shutil.rmtree(copy)
+    expected = ""
+    for path in named:
+        note = NOTES.get(path) if path != TELEMETRY_DB or routes_change else None
+        kind = "database" if path.endswith(".db") else "data file"
+        expected += "sql2json: %s%s missing: %s/%s%s\n" % (
+            "note: " if note else "", kind, "<root>", path, ": " + note if note else "")
+    ok = code == status and (out == "" or status == 0) and err.replace(tree, "<root>") == expected
     if not ok:
-        print("FAIL database_missing: status %d, stderr %r" % (code, err))
+        print("FAIL missing %s: status %d, stderr %r" % (removed, code, err))
     return ok
 
 
@@ -137,7 +182,7 @@ def main():
     root = os.path.realpath(root)  # as the tool names the files under it
     update = "--update" in sys.argv[4:]
     results = [check_case(tool, golden_dir, root, case, update) for case in CASES]
-    results.append(check_missing_database(tool, root))
+    results += [check_missing(tool, root, row) for row in MISSING]
     print("%d of %d cases passed" % (sum(results), len(results)))
     return 0 if all(results) else 1
 

@@ -1,12 +1,14 @@
 // The tool's own logic, linked from its static library: query options, entity tags, JSON
 // pointers, $select and $expand on trees held here, the links a walk follows, what SQLite
-// reports of failed statements, and the check's audit of an engine view agreeing with the
-// engine about which statements a resource runs.
+// reports of failed statements, the check's audit of an engine view agreeing with the engine
+// about which statements a resource runs, the routes a walk reaches and one problem per fault.
 #include "../support.hpp"
 
 #include <algorithm>
 
+#include "check/check_report.hpp"
 #include "check/engine_audit.hpp"
+#include "check/route_reach.hpp"
 #include "common/json_pointer.hpp"
 #include "common/json_text.hpp"
 #include "common/service_walk.hpp"
@@ -300,4 +302,51 @@ TEST(EngineAudit, RunsTheStatementsTheEngineRuns) {
               sql2json::kMaxSubQueryDepth);
     EXPECT_EQ(engine.size(), 5u + sql2json::kMaxSubQueryDepth);
     dmdbhandle = metadatadbhandle = nullptr;
+}
+
+// A route is reached by a URI of its segment count that its pattern matches as LIKE does (in
+// any case, '%' never across a '/'); only routes at or below the start count.
+TEST(RouteReach, UnreachedAreTheRoutesBelowTheStartThatNoUriMatches) {
+    const std::vector<Route> routes = {{"/redfish/v1", "A", 2},
+                                       {"/redfish/v1/Chassis/%", "B", 4},
+                                       {"/redfish/v1/Chassis/%/Sensors", "C", 5},
+                                       {"/redfish/v1/Systems/%", "D", 4},
+                                       {"/redfish/v1/chassis/%/power", "E", 5}};
+    const std::vector<std::string> uris = {"/redfish/v1", "/redfish/v1/Chassis/1U",
+                                           "/redfish/v1/Chassis/1U/Power",
+                                           "/redfish/v1/Systems/S1/Extra"};
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/redfish/v1", "C D "},
+        {"/", "C D "},
+        {"/redfish/v1/Chassis/2U", "C "},
+        {"/redfish/v1/Systems", "D "},
+        {"/redfish/v1/Managers", ""}};
+    for (const auto& [start, expected] : cases) {
+        std::string unreached;
+        for (const Route& route : unreachedRoutes(routes, uris, start))
+            unreached += route.view + " ";
+        EXPECT_EQ(unreached, expected) << start;
+    }
+}
+
+// Places of one fault gather in its first problem; the line names the first three and counts
+// the rest; counts group their digits by three.
+TEST(CheckReport, OneProblemPerFaultWithItsPlaces) {
+    ProblemList list;
+    for (const char* uri : {"/a", "/b", "/c", "/d", "/e"})
+        list.add({uri, "/p"}, "dropped", "m", "f", "row");
+    list.add({"/a", "/q"}, "dropped", "m");
+    list.add({"/x", ""}, "link", "n", "g", "link");
+    list.add({"/y", "/l"}, "link", "n", "g", "link");
+    ASSERT_EQ(list.problems().size(), 3u);
+    EXPECT_EQ(problemLine(list.problems()[0]),
+              "/a#/p: dropped: m (5 rows; also /b#/p, /c#/p and 2 more rows)");
+    EXPECT_EQ(problemLine(list.problems()[1]), "/a#/q: dropped: m");
+    EXPECT_EQ(problemLine(list.problems()[2]), "/x#: link: n (2 links; also /y#/l)");
+    EXPECT_EQ(compact(problemJson(list.problems()[2])),
+              R"({"count":2,"keyword":"link","message":"n","places":[{"pointer":"","uri":"/x"},)"
+              R"({"pointer":"/l","uri":"/y"}],"pointer":"","uri":"/x"})");
+    for (const auto& [n, text] : std::vector<std::pair<std::size_t, std::string>>{
+             {0, "0"}, {999, "999"}, {1000, "1,000"}, {4997, "4,997"}, {1234567, "1,234,567"}})
+        EXPECT_EQ(countText(n), text);
 }

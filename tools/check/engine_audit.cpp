@@ -67,7 +67,8 @@ class Auditor {
         Json::Value plain;
         const char* sql = query.sql.c_str();
         if (GetDataFromViewQuery(dmdbhandle, sql, nested, plain, query.objectType) != 0) {
-            add(query.pointer, "statement", query.label + " failed: " + sqlite3_errmsg(dmdbhandle));
+            const std::string message = sqlite3_errmsg(dmdbhandle);
+            add(query.pointer, "statement", query.label + " failed: " + message, message);
             return;
         }
         if (query.objectType == kJsonObjectType) auditRow(query, nested, plain, query.pointer);
@@ -77,8 +78,9 @@ class Auditor {
     }
 
   private:
-    void add(const std::string& pointer, const char* keyword, const std::string& message) {
-        result.findings.push_back({pointer, keyword, message});
+    void add(const std::string& pointer, const char* keyword, const std::string& message,
+             const std::string& fault) {
+        result.findings.push_back({pointer, keyword, message, fault});
     }
 
     // Checks one row's nested columns against its type and audits its sub-queries.
@@ -95,7 +97,8 @@ class Auditor {
                     (properties != nullptr
                          ? " is not in the metadata of " + quoted(found->first)
                          : ": its row has no \"@odata.type\" the converter loads") +
-                    ", so the engine drops it");
+                    ", so the engine drops it",
+                column);
         }
         if (properties == nullptr || query.depth >= sql2json::kMaxSubQueryDepth) return;
         for (const std::string& name : properties->getMemberNames())

@@ -20,6 +20,10 @@ struct AuditFinding {
     std::string pointer; // JSON pointer into the resource: where the property would be
     std::string keyword; // "statement" or "dropped"
     std::string message;
+    // What is wrong, without the row it was met in: the column dropped, or SQLite's message of
+    // the failed statement. The same fault of the same view or sub-query in another row (of
+    // this resource or another) has the same pointer shape and fault.
+    std::string fault;
 };
 
 // One statement the engine runs for a resource: its text, where its result goes, how a

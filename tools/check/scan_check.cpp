@@ -7,6 +7,7 @@
 
 #include "SqlitetoJsonConverter.h"
 #include "SqlitetoJsonDefinitions.h"
+#include "common/json_pointer.hpp"
 #include "common/sqlite_handles.hpp"
 #include "common/staged_root.hpp"
 #include "common/statement_plan.hpp"
@@ -16,12 +17,6 @@ namespace {
 const std::size_t kShownSql = 96; // characters of a sub-query's text shown in a message
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
-
-// The digits of pointer's array indexes as "N", so that members' pointers compare alike.
-std::string pointerShape(const std::string& pointer) {
-    static const std::regex kIndex("/[0-9]+(?=/|$)");
-    return std::regex_replace(pointer, kIndex, "/N");
-}
 
 // True when sql holds the keyword word (upper case) at at, in any case.
 bool startsWord(const std::string& sql, std::size_t at, const char* word) {

@@ -14,11 +14,10 @@
 // Results go to standard output, diagnostics to standard error as one line each. The
 // converter opens its databases while the program is loaded, under the path prefix both were
 // built with, or under --root DIR (common/staged_root.hpp); the global options are read, the
-// root put in place and the required databases checked before that load, so that a missing
-// database is reported instead of letting the load end the process.
+// root put in place and the tree's files checked before that load, so that every missing file
+// is named instead of letting the load end the process or leave resources short.
 #include <unistd.h>
 
-#include <climits>
 #include <cstring>
 #include <exception>
 #include <initializer_list>
@@ -27,13 +26,13 @@
 #include <vector>
 
 #include "SqlitetoJsonConverter.h"
-#include "SqlitetoJsonDefinitions.h"
 #include "check/check.hpp"
 #include "cli/commands.hpp"
 #include "common/exit_status.hpp"
 #include "common/sqlite_watch.hpp"
 #include "common/staged_root.hpp"
 #include "common/tool_log.hpp"
+#include "common/tree_files.hpp"
 #include "profile/profile.hpp"
 #include "serve/serve.hpp"
 
@@ -42,11 +41,6 @@
 #endif
 
 namespace {
-
-// Databases without which the converter cannot serve anything; the others (HMC, telemetry)
-// only cost the resources built from them, which then fail with their own message.
-const char* const kRequiredDatabases[] = {SQL2JSON_LIVE_OBJECT_DB_FILE, SQL2JSON_OPENAPI_DB_FILE,
-                                          SQL2JSON_METADATA_DB_FILE};
 
 bool isRunCommand(const char* word) {
     static const char* const kCommands[] = {"get", "view", "resolve", "profile", "serve", "check"};
@@ -133,8 +127,9 @@ void stageRoot(const char* root) {
 
 // Runs from .preinit_array, before any shared library (the C library included) is
 // initialised, so it uses system calls, C calls and the tool's own code only: reads the global
-// options, puts the root in place, and when a command that needs the databases is given, ends
-// the program with kExitMissing if one of them is missing.
+// options, puts the root in place, and when a command that needs the databases is given, names
+// every file of the tree that is missing and ends the program with kExitMissing if the tree
+// needs one of them (common/tree_files.hpp).
 void prepareBeforeLoad(int argc, char** argv, char** envp) {
     if (argv == nullptr) return;
     // SQLite's error log can only be set before SQLite initialises (the root's VFS does).
@@ -145,15 +140,7 @@ void prepareBeforeLoad(int argc, char** argv, char** envp) {
     if (options.error != nullptr) usageErrorBeforeLoad({options.error});
     stageRoot(options.root);
     if (options.command >= argc || !isRunCommand(argv[options.command])) return;
-    char path[PATH_MAX];
-    for (const char* fixed : kRequiredDatabases) {
-        if (!stagedPath(fixed, path, sizeof path) || access(path, R_OK) != 0) {
-            writeError("sql2json: database missing: ");
-            writeError(path[0] != '\0' ? path : fixed);
-            writeError("\n");
-            _exit(kExitMissing);
-        }
-    }
+    if (!reportMissingTreeFiles()) _exit(kExitMissing);
 }
 
 __attribute__((section(".preinit_array"), used)) void (*const kPreinit)(int, char**,

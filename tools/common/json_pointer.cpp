@@ -1,4 +1,5 @@
-// JSON pointers (json_pointer.hpp): exports pointerToken, tokenKey and findByPointer.
+// JSON pointers (json_pointer.hpp): exports pointerToken, tokenKey, findByPointer and
+// pointerShape.
 #include "common/json_pointer.hpp"
 
 #include <algorithm>
@@ -48,4 +49,19 @@ const Json::Value* findByPointer(const Json::Value& root, const std::string& poi
         at = end;
     }
     return node;
+}
+
+std::string pointerShape(const std::string& pointer) {
+    std::string shape;
+    std::string::size_type begin = 0;
+    while (begin < pointer.size()) {
+        std::string::size_type end = pointer.find('/', begin + 1);
+        if (end == std::string::npos) end = pointer.size();
+        const bool index =
+            end > begin + 1 && std::all_of(pointer.begin() + begin + 1, pointer.begin() + end,
+                                           [](char c) { return c >= '0' && c <= '9'; });
+        shape += index ? "/N" : pointer.substr(begin, end - begin);
+        begin = end;
+    }
+    return shape;
 }

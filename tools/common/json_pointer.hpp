@@ -17,4 +17,8 @@ std::string tokenKey(const std::string& token);
 // number without leading zeros.
 const Json::Value* findByPointer(const Json::Value& root, const std::string& pointer);
 
+// pointer with each token made only of digits (an array index) as "N", so that the pointers of
+// the same property in different elements compare alike: "/Fans/2/Status" gives "/Fans/N/Status".
+std::string pointerShape(const std::string& pointer);
+
 #endif

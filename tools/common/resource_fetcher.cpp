@@ -1,6 +1,6 @@
 // The tool's one answer to "what is the resource at this URI": exports fetchResource,
-// engineViewOf, isEngineType, runsOnTelemetry, withoutTrailingSlashes and sqliteFailure
-// (resource_fetcher.hpp).
+// engineViewOf, readRoutes, isEngineType, runsOnTelemetry, withoutTrailingSlashes and
+// sqliteFailure (resource_fetcher.hpp).
 #include "common/resource_fetcher.hpp"
 
 #include <cstring>
@@ -22,9 +22,10 @@ namespace {
 const char kEngineViewQuery[] =
     "select ifnull(engine_view, '') from EngineViews where root_view = ?";
 
-// UriInfo's patterns and root views, on the main connection, where the resource database is
-// attached.
-const char kRoutesQuery[] = "select URI, view_name from openapidb.UriInfo order by rowid";
+// UriInfo's patterns, root views and segment counts, on the main connection, where the resource
+// database is attached.
+const char kRoutesQuery[] =
+    "select URI, view_name, n_Segments from openapidb.UriInfo order by rowid";
 
 // The statement GetViewNameFromopenApiDB composes: <CTE> select root from <view> where ...
 const char kSelectRoot[] = SQL2JSON_SELECT_ROOT;
@@ -173,7 +174,8 @@ std::vector<Route> readRoutes() {
         const unsigned char* pattern = sqlite3_column_text(stmt.get(), 0);
         const unsigned char* view = sqlite3_column_text(stmt.get(), 1);
         routes.push_back({pattern ? reinterpret_cast<const char*>(pattern) : "",
-                          view ? reinterpret_cast<const char*>(view) : ""});
+                          view ? reinterpret_cast<const char*>(view) : "",
+                          sqlite3_column_int64(stmt.get(), 2)});
     }
     return routes;
 }

@@ -7,6 +7,7 @@
 #ifndef SQL2JSON_TOOLS_COMMON_RESOURCE_FETCHER_HPP
 #define SQL2JSON_TOOLS_COMMON_RESOURCE_FETCHER_HPP
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -66,10 +67,12 @@ FetchResult fetchResource(const std::string& uri, FetchObserver* observer = null
 // serialised as fetchResource's are.
 EngineViewRow engineViewOf(const std::string& route);
 
-// One row of UriInfo: a URI pattern (SQL LIKE, '%' for one segment) and its root view.
+// One row of UriInfo: a URI pattern (SQL LIKE, '%' for one segment), its count of '/' and its
+// root view.
 struct Route {
     std::string pattern;
     std::string view;
+    std::int64_t segments = 0; // n_Segments
     // True for a pattern with a '%': a member of a collection, or a resource below one.
     bool isMember() const { return pattern.find('%') != std::string::npos; }
 };

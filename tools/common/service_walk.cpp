@@ -1,8 +1,7 @@
-// The walk over the service (service_walk.hpp): exports walkService and linksIn.
+// The walk over the service (service_walk.hpp): exports walkService, linksIn and linkSitesTo.
 #include "common/service_walk.hpp"
 
 #include <deque>
-#include <set>
 
 namespace {
 
@@ -25,6 +24,11 @@ void collectLinks(const Json::Value& value, const std::string& pointer, bool top
             collectLinks(*member, at, false, links);
         }
     }
+}
+
+// The URI the walk fetches for a link to target: without its fragment and trailing '/'.
+std::string linkBase(const std::string& target) {
+    return withoutTrailingSlashes(target.substr(0, target.find('#')));
 }
 
 // The walk's state: URIs already queued, fragment links already met.
@@ -62,7 +66,7 @@ class Walker {
         for (const FoundLink& link : links) {
             const LinkSite site{resource.uri, link.pointer};
             const std::string::size_type hash = link.target.find('#');
-            const std::string base = withoutTrailingSlashes(link.target.substr(0, hash));
+            const std::string base = linkBase(link.target);
             enqueue(base, site);
             if (hash != std::string::npos && fragmentsSeen_.insert(link.target).second)
                 walk_.fragments.push_back({site, base, link.target.substr(hash + 1)});
@@ -87,4 +91,24 @@ std::vector<FoundLink> linksIn(const Json::Value& resource) {
 ServiceWalk walkService(const std::string& start,
                         const std::function<void(std::size_t)>& progress) {
     return Walker(progress).run(start);
+}
+
+std::map<std::string, std::vector<LinkSite>> linkSitesTo(const ServiceWalk& walk,
+                                                         const std::set<std::string>& targets) {
+    std::map<std::string, std::vector<LinkSite>> sites;
+    if (targets.empty()) return sites;
+    for (const WalkedResource& resource : walk.resources) {
+        if (resource.fetched.outcome != FetchOutcome::Found) continue;
+        for (const FoundLink& link : linksIn(resource.fetched.resource)) {
+            const std::string base = linkBase(link.target);
+            const std::string::size_type hash = link.target.find('#');
+            for (const std::string& target :
+                 {base,
+                  hash == std::string::npos ? std::string() : base + link.target.substr(hash)}) {
+                if (!target.empty() && targets.count(target) != 0)
+                    sites[target].push_back({resource.uri, link.pointer});
+            }
+        }
+    }
+    return sites;
 }

@@ -3,11 +3,14 @@
 //
 //   walkService          the walk
 //   linksIn              the links of one resource
+//   linkSitesTo          where the walk's resources link to given targets
 #ifndef SQL2JSON_TOOLS_COMMON_SERVICE_WALK_HPP
 #define SQL2JSON_TOOLS_COMMON_SERVICE_WALK_HPP
 
 #include <cstddef>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -57,5 +60,12 @@ struct ServiceWalk {
 // count of resources fetched so far after each fetch.
 ServiceWalk walkService(const std::string& start,
                         const std::function<void(std::size_t)>& progress = nullptr);
+
+// Every site in walk's resources of a link to one of targets, by target, in the order the walk
+// met them (so each target's first site is the "via" of its walked resource). A link's target
+// is what the walk fetched for it (its URI without fragment and trailing '/'), and for a link
+// with a fragment also that URI, '#' and the fragment.
+std::map<std::string, std::vector<LinkSite>> linkSitesTo(const ServiceWalk& walk,
+                                                         const std::set<std::string>& targets);
 
 #endif

@@ -12,31 +12,24 @@
 
 #include <sqlite3.h>
 
-#include "SqlitetoJsonDefinitions.h"
-#include "host/host_paths.hpp"
+#include "common/tree_files.hpp"
 #include "tool_paths.hpp"
 
 namespace {
-
-// The files SQLite opens for the converter, and those opened with fopen.
-const char* const kDatabases[] = {SQL2JSON_LIVE_OBJECT_DB_FILE, SQL2JSON_OPENAPI_DB_FILE,
-                                  SQL2JSON_HMC_DB_FILE, SQL2JSON_METADATA_DB_FILE,
-                                  SQL2JSON_TELEMETRY_DB_FILE};
-const char* const kPlainFiles[] = {SQL2JSON_INVENTORY_TIME_FILE, HOST_OEM_DATA_FILE,
-                                   HOST_HEATER_STATE_FILE};
 
 bool gHaveRoot = false;
 char gRoot[PATH_MAX]; // absolute, without a trailing '/' (so empty for "/")
 sqlite3_vfs* gBaseVfs = nullptr;
 sqlite3_vfs gStagedVfs;
 
-// The fixed path that path names (the build's prefix, then one of fixedPaths), or null.
-template <std::size_t N>
-const char* fixedPathOf(const char* path, const char* const (&fixedPaths)[N]) {
+// The fixed path of a file of the tree (tree_files.hpp) of kind that path names (the build's
+// prefix, then that fixed path), or null.
+const char* fixedPathOf(const char* path, TreeFileKind kind) {
     const std::size_t prefixLength = std::strlen(TOOL_PATH_PREFIX);
     if (path == nullptr || std::strncmp(path, TOOL_PATH_PREFIX, prefixLength) != 0) return nullptr;
-    for (const char* fixed : fixedPaths) {
-        if (std::strcmp(path + prefixLength, fixed) == 0) return fixed;
+    for (std::size_t i = 0; i < kTreeFileCount; ++i) {
+        const TreeFile& file = kTreeFiles[i];
+        if (file.kind == kind && std::strcmp(path + prefixLength, file.path) == 0) return file.path;
     }
     return nullptr;
 }
@@ -50,7 +43,7 @@ bool underRoot(const char* fixed, char* out, std::size_t size) {
 // The default VFS's name resolution, with the converter's databases taken under the root.
 int stagedFullPathname(sqlite3_vfs* /*vfs*/, const char* name, int size, char* out) {
     char staged[PATH_MAX];
-    const char* fixed = fixedPathOf(name, kDatabases);
+    const char* fixed = fixedPathOf(name, TreeFileKind::Database);
     if (fixed != nullptr && !underRoot(fixed, staged, sizeof staged)) return SQLITE_CANTOPEN;
     return gBaseVfs->xFullPathname(gBaseVfs, fixed != nullptr ? staged : name, size, out);
 }
@@ -99,7 +92,7 @@ FopenFunction nextFopen(const char* name) {
 FILE* openStaged(FopenFunction next, const char* path, const char* mode) {
     if (next == nullptr) return nullptr;
     char staged[PATH_MAX];
-    const char* fixed = gHaveRoot ? fixedPathOf(path, kPlainFiles) : nullptr;
+    const char* fixed = gHaveRoot ? fixedPathOf(path, TreeFileKind::DataFile) : nullptr;
     if (fixed == nullptr) return next(path, mode);
     return underRoot(fixed, staged, sizeof staged) ? next(staged, mode) : nullptr;
 }

@@ -2,8 +2,8 @@
 // converter and the host platform layer open under DIR instead of under the build's own prefix,
 // without building anything again and without the converter knowing.
 //
-// The converter keeps its fixed paths; the tool redirects them from outside it, before the
-// converter is loaded (from .preinit_array, see sql2json.cpp):
+// The converter keeps its fixed paths (the files of tree_files.hpp); the tool redirects them
+// from outside it, before the converter is loaded (from .preinit_array, see cli/main.cpp):
 //   databases    an SQLite VFS, made the process's default, that forwards everything to the
 //                default VFS but resolves the name of each of the converter's fixed databases
 //                to the same file under DIR. The converter's opens, its ATTACHes and the

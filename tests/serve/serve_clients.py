@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Real Redfish clients against `sql2json serve` on the sample server.
 
-Usage: serve_clients.py redfishtool|sushy|curl TOOL SAMPLE_ROOT
+Usage: serve_clients.py redfishtool|sushy|curl|http TOOL SAMPLE_ROOT
 
 The tool reads SAMPLE_ROOT (SQL2JSON_ROOT).
 Starts the service on a free loopback port (--port 0; the port comes from its first log line),
-runs the clients of the mode, then stops it with SIGTERM and checks that it stopped cleanly.
+runs the clients of the mode (http: raw requests on sockets), then stops it with SIGTERM and
+checks that it stopped cleanly.
 A client that is not installed fails the test (scripts/install-deps.sh installs them).
 """
 import json
@@ -221,6 +222,70 @@ def check_queries(service):
     expect(tag == fnv1a(body.encode()), "ETag " + tag)
 
 
+def exchange(service, *sends):
+    """The answers [(status, lower-case headers, body)] on one connection to sends, each its own
+    write, read until the service closes it; interim 100 answers left out. No HEAD requests."""
+    with socket.create_connection(("127.0.0.1", service.port), timeout=10) as sock:
+        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        for data in sends:
+            sock.sendall(data)
+        data, answers = b"".join(iter(lambda: sock.recv(65536), b"")), []
+    while data:
+        head, _, data = data.partition(b"\r\n\r\n")
+        lines = head.decode().split("\r\n")
+        status = int(lines[0].split()[1])
+        fields = dict((k.strip().lower(), v.strip())
+                      for k, _, v in (l.partition(":") for l in lines[1:]))
+        size = int(fields.get("content-length", 0)) if status not in (100, 304) else 0
+        answers += [] if status == 100 else [(status, fields, data[:size])]
+        data = data[size:]
+    return answers
+
+
+def check_http(service):
+    get = b"GET /redfish HTTP/1.1\r\nHost: x\r\n\r\n"
+    last = b"GET /redfish/v1 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"
+    head = lambda method, fields: (  # noqa: E731
+        method + b" /redfish HTTP/1.1\r\nHost: x\r\n" + fields + b"\r\n\r\n")
+    chunked = head(b"GET", b"Transfer-Encoding: chunked")
+    closing = lambda a: a[-1][1].get("connection") == "close"  # noqa: E731
+    args = lambda a: json.loads(a[0][2])["error"]["@Message.ExtendedInfo"][0]["MessageArgs"]  # noqa
+    table = [  # (what, the writes of one connection, statuses, a check of the answers)
+        ("pipelined", [get + last], [200, 200], lambda a: json.loads(a[0][2]) == {"v1": "/redfish/v1/"}),
+        ("GET body later", [head(b"GET", b"Content-Length: 2"), b"{}", last], [200, 200], None),
+        ("POST body later", [head(b"POST", b"Content-Length: 2"), b"{}", last], [405, 200], None),
+        ("chunked", [chunked + b"2;x=y\r\n{}\r\n", b"0\r\nT: 1\r\n\r\n" + last], [200, 200], None),
+        ("Expect", [head(b"PATCH", b"Expect: 100-continue\r\nContent-Length: 2"), b"{}", last],
+         [405, 200], None),
+        ("methods", [b"FAKEMETHOD / HTTP/1.1\r\n\r\nPROPFIND / HTTP/1.1\r\n\r\n"
+                     b"PUT / HTTP/1.1\r\n\r\n" + last],
+         [501, 501, 405, 200], lambda a: a[2][1]["allow"] == "GET, HEAD" and b"FAKEMETHOD" in a[0][2]),
+        ("OData-Version", [head(b"GET", b"OData-Version: 4.1") + head(b"GET", b"OData-Version: 4.0")
+                           + last],
+         [412, 200, 200], lambda a: args(a) == ["OData-Version: 4.1"]),
+        ("body too large", [head(b"GET", b"Content-Length: 65537") + get], [413], closing),
+        ("head too large", [head(b"GET", b"X: " + b"x" * 16384) + get], [431], closing),
+        ("two framings", [head(b"GET", b"Content-Length: 2\r\nTransfer-Encoding: chunked") + b"{}"
+                          + get],
+         [400], closing),
+        ("bad chunk", [chunked + b"2\r\n{}}\r\n" + get], [400], closing),
+        ("empty lines first", [b"\r\n\r\n" + last], [200], None),
+        ("1001 requests", [get * 1001], [200] * 1000,
+         lambda a: a[0][1]["keep-alive"] == "timeout=5, max=1000" and closing(a)),
+    ]
+    for what, sends, statuses, check in table:
+        answers = exchange(service, *sends)
+        expect([a[0] for a in answers] == statuses and (check is None or check(answers)) and
+               all(a[1]["cache-control"] == "no-cache" for a in answers),
+               "%s: %r" % (what, [a[:2] for a in answers]))
+    for path, schema in ((CHASSIS, r"Chassis\.v1_\d+_\d+"), ("/redfish/v1/Chassis", "ChassisCollection"),
+                         ("/redfish", None), ("/redfish/v1/Nothing", None)):
+        fields = curl(service, path)[1]
+        link = "<http://redfish.dmtf.org/schemas/v1/%s.json>; rel=describedby" % schema
+        expect((re.fullmatch(link, fields["link"]) if schema else "link" not in fields) and
+               curl(service, path, "HEAD")[1] == fields, "Link, HEAD of %s: %r" % (path, fields))
+
+
 def check_curl(service, tool, root):
     status, fields, body = curl(service, "/redfish")
     expect(status == 200 and json.loads(body) == {"v1": "/redfish/v1/"} and
@@ -289,8 +354,9 @@ def main():
         with sqlite3.connect("file:%s?mode=ro" % os.path.join(root, LIVE_DB), uri=True) as db:
             {"redfishtool": lambda: check_redfishtool(service, db),
              "sushy": lambda: check_sushy(service, db),
-             "curl": lambda: check_curl(service, tool, root)}[mode]()
-    except (AssertionError, KeyError, ValueError, IndexError, subprocess.TimeoutExpired) as e:
+             "curl": lambda: check_curl(service, tool, root),
+             "http": lambda: check_http(service)}[mode]()
+    except (AssertionError, KeyError, ValueError, IndexError, subprocess.TimeoutExpired, OSError) as e:
         FAILURES.append("%s: %s" % (type(e).__name__, e))
     for failure in FAILURES:
         print("FAIL %s: %s" % (mode, failure))

@@ -1,5 +1,5 @@
-// The service's OData documents (odata_documents.hpp): exports serviceDocument and
-// metadataDocument.
+// The service's OData documents (odata_documents.hpp): exports serviceDocument,
+// metadataDocument and jsonSchemaUri.
 #include "serve/odata_documents.hpp"
 
 #include <map>
@@ -108,4 +108,13 @@ std::string metadataDocument(const ServiceWalk& walk) {
     }
     xml += "    </Schema>\n  </edmx:DataServices>\n</edmx:Edmx>\n";
     return xml;
+}
+
+std::string jsonSchemaUri(const Json::Value& resource) {
+    if (!resource.isObject()) return "";
+    const char kType[] = "@odata.type";
+    const Json::Value* type = resource.find(kType, kType + sizeof kType - 1);
+    const std::string name =
+        type != nullptr && type->isString() ? namespaceOf(type->asString()) : "";
+    return name.empty() ? "" : kDmtfSchemas + name + ".json";
 }

@@ -105,3 +105,15 @@ RegistryMessage queryNotSupportedOnResource() {
         "QueryNotSupportedOnResource", "Querying is not supported on the requested resource.",
         "Remove the query parameters and resubmit the request if the operation failed.", "Warning");
 }
+
+RegistryMessage headerInvalid(const std::string& header) {
+    return message("HeaderInvalid", "Header '" + header + "' is invalid.",
+                   "Resubmit the request with a valid request header.", "Critical", {header});
+}
+
+RegistryMessage payloadTooLarge() {
+    return message("PayloadTooLarge",
+                   "The supplied payload exceeds the maximum size supported by the service.",
+                   "Check that the supplied payload is correct and supported by this service.",
+                   "Critical");
+}

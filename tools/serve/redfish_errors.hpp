@@ -2,7 +2,7 @@
 // version of it (kBaseRegistry) for every message the service sends, one builder per message.
 //
 //   RegistryMessage, RedfishError, errorBody
-//   resourceMissingAtUri ... queryNotSupportedOnResource   the messages
+//   resourceMissingAtUri ... payloadTooLarge   the messages
 #ifndef SQL2JSON_TOOLS_SERVE_REDFISH_ERRORS_HPP
 #define SQL2JSON_TOOLS_SERVE_REDFISH_ERRORS_HPP
 
@@ -46,5 +46,7 @@ RegistryMessage queryParameterValueFormatError(const std::string& value, const s
 RegistryMessage queryParameterOutOfRange(const std::string& value, const std::string& name,
                                          const std::string& range);
 RegistryMessage queryNotSupportedOnResource();
+RegistryMessage headerInvalid(const std::string& header); // header: "Name: value"
+RegistryMessage payloadTooLarge();
 
 #endif

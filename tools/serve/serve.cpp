@@ -9,7 +9,9 @@
 //   /redfish/v1[/...]      the resource fetchResource (resource_fetcher.hpp) gives: no route
 //                          or no row 404, a failing statement 500.
 //   anything else          404
-// Other methods answer 405 with an Allow header. Paths are checked before any lookup: only
+// The other methods HTTP defines (and PATCH) answer 405 with an Allow header, a method HTTP
+// does not define 501; a request whose OData-Version is not 4.0 answers 412, one that cannot be
+// read whole (http_connection.hpp) 400, 413 or 431. Paths are checked before any lookup: only
 // unreserved characters and '/', no percent-encoding, no "." or ".." segment, at most
 // kMaxPathLength bytes; anything else answers 400 and never reaches SQLite. A Range header is
 // ignored: the whole resource is answered with 200.
@@ -18,7 +20,9 @@
 // any other parameter beginning with '$' answers 501, a malformed value 400, and parameters
 // without '$' are ignored. Every 200 answer carries a strong ETag made from the body it sends;
 // a GET or HEAD whose If-None-Match matches it answers 304 without a body. The request's log
-// line notes how many links $expand replaced and which could not be fetched.
+// line notes how many links $expand replaced and which could not be fetched. Every answer
+// carries Cache-Control (no-cache: revalidate with the ETag) and Accept-Ranges: none; a 200 of
+// a resource with an "@odata.type" (and its 304) a Link to that type's DMTF JSON schema.
 #include "serve/serve.hpp"
 
 #include <iostream>
@@ -74,6 +78,7 @@ int parseServeOptions(const std::vector<std::string>& args, ServeOptions& option
 #include <signal.h>
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -89,9 +94,11 @@ int parseServeOptions(const std::vector<std::string>& args, ServeOptions& option
 #include "common/json_text.hpp"
 #include "common/resource_fetcher.hpp"
 #include "serve/entity_tag.hpp"
+#include "serve/http_connection.hpp"
 #include "serve/odata_documents.hpp"
 #include "serve/query_options.hpp"
 #include "serve/redfish_errors.hpp"
+#include "serve/request_framing.hpp"
 #include "serve/resource_query.hpp"
 
 namespace {
@@ -99,6 +106,18 @@ namespace {
 constexpr std::size_t kMaxPathLength = 1024; // far above any URI the service defines
 constexpr std::size_t kMaxLoggedTarget = 200;
 const char kAllowedMethods[] = "GET, HEAD";
+// The methods HTTP defines (RFC 9110) and PATCH (RFC 5789), which Redfish clients use to write:
+// 405. Any other method is 501.
+const char* const kRefusedMethods[] = {"POST",    "PUT",     "PATCH", "DELETE",
+                                       "OPTIONS", "CONNECT", "TRACE"};
+// A resource changes at run time: a cache must ask again each time, with the ETag it holds.
+const char kCacheControl[] = "no-cache";
+const char kODataVersion[] = "4.0";
+// A connection serves this many requests, then closes: a console reading thousands of log
+// entries one by one reconnects a few times, while one busy client cannot keep one of
+// httplib's few worker threads for good. It waits kKeepAliveSeconds for each next request.
+constexpr std::size_t kMaxRequestsPerConnection = 1000;
+constexpr time_t kKeepAliveSeconds = 5;
 const char kServiceRootPath[] = "/redfish/v1";
 const char kMetadataPath[] = "/redfish/v1/$metadata";
 const char kServiceDocumentPath[] = "/redfish/v1/odata";
@@ -178,6 +197,47 @@ Reply methodNotAllowed(const std::string& method) {
     return errorReply(
         redfishError(405, generalError("Use GET or HEAD."),
                      "The method " + method + " is not allowed: this service only reads."));
+}
+
+// A method HTTP does not define, such as FAKEMETHOD or WebDAV's PROPFIND.
+Reply methodNotImplemented(const std::string& method) {
+    return errorReply(redfishError(501, generalError("Use GET or HEAD."),
+                                   "The method " + printableTarget(method) +
+                                       " is not implemented: this service only reads."));
+}
+
+// The reply to a method other than GET and HEAD.
+Reply refusedMethod(const std::string& method) {
+    const bool defined = std::any_of(std::begin(kRefusedMethods), std::end(kRefusedMethods),
+                                     [&method](const char* each) { return method == each; });
+    return defined ? methodNotAllowed(method) : methodNotImplemented(method);
+}
+
+// The 412 for the first OData-Version field of req that is not kODataVersion; status 0 when
+// there is none.
+Reply unsupportedODataVersion(const httplib::Request& req) {
+    for (std::size_t i = 0; i < req.get_header_value_count("OData-Version"); ++i) {
+        const std::string value = req.get_header_value("OData-Version", i);
+        if (value == kODataVersion) continue;
+        return errorReply(redfishError(412,
+                                       headerInvalid("OData-Version: " + printableTarget(value)),
+                                       "The service supports OData-Version 4.0 only."));
+    }
+    return {0, Json::Value()};
+}
+
+// The reply to a request the connection could not read whole (status 400, 413 or 431).
+Reply unreadRequest(int status) {
+    if (status == 413) return errorReply(redfishError(413, payloadTooLarge()));
+    if (status == 431) {
+        return errorReply(
+            redfishError(431,
+                         generalError("Send at most " + std::to_string(kMaxHeadBytes / 1024) +
+                                      " KiB of request line and header fields."),
+                         "The request's header fields are too large."));
+    }
+    return errorReply(redfishError(status, generalError("Correct the request and resubmit it."),
+                                   "The request's body framing could not be read."));
 }
 
 // Logs why uri failed and returns the 500 reply.
@@ -284,9 +344,14 @@ Reply queriedReply(Reply&& reply, const QueryOptions& options, const std::string
     return fault.status != 0 ? errorReply(fault) : std::move(reply);
 }
 
-// The reply to any request: method first, then the path, then the query.
+// The reply to any request: how it was read, its method and OData-Version first, then the
+// path, then the query.
 Reply answer(const httplib::Request& req) {
-    if (req.method != "GET" && req.method != "HEAD") return methodNotAllowed(req.method);
+    const int unread = requestBeingAnswered().refusal;
+    if (unread != 0) return unreadRequest(unread);
+    if (req.method != "GET" && req.method != "HEAD") return refusedMethod(req.method);
+    Reply version = unsupportedODataVersion(req);
+    if (version.status != 0) return version;
     const std::string::size_type mark = req.target.find('?');
     const std::string path = req.target.substr(0, mark);
     if (path != kMetadataPath && !isAcceptedPath(path)) return badPath(); // the one '$' path
@@ -307,15 +372,20 @@ std::string ifNoneMatch(const httplib::Request& req) {
     return field;
 }
 
-// Writes reply to res; a 200 gets the ETag of its body, and becomes a 304 without a body when
-// the request's If-None-Match matches that tag.
+// Writes reply to res; a 200 gets the ETag of its body and the Link to its schema, and becomes
+// a 304 without a body when the request's If-None-Match matches that tag. Accept-Ranges is set
+// on every answer, so that httplib adds none of its own to a HEAD.
 void writeReply(const httplib::Request& req, const Reply& reply, httplib::Response& res) {
     res.status = reply.status;
-    res.set_header("OData-Version", "4.0");
+    res.set_header("OData-Version", kODataVersion);
     res.set_header("Allow", kAllowedMethods);
+    res.set_header("Cache-Control", kCacheControl);
+    res.set_header("Accept-Ranges", "none");
     const bool json = reply.text.empty();
     const std::string body = json ? resourceText(reply.body) : reply.text;
     if (reply.status == kOk) {
+        const std::string schema = json ? jsonSchemaUri(reply.body) : "";
+        if (!schema.empty()) res.set_header("Link", "<" + schema + ">; rel=describedby");
         const std::string tag = strongEntityTag(body);
         res.set_header("ETag", tag);
         if (noneMatchHits(ifNoneMatch(req), tag)) {
@@ -361,11 +431,15 @@ httplib::Server::HandlerResponse fillErrorBody(const httplib::Request& req,
 // One request log line: client, method and target, status, body length, and the note the
 // answer left, if any.
 void logRequest(const httplib::Request& req, const httplib::Response& res) {
-    // A request that httplib could not read has no client address or method filled in.
+    // A request that httplib could not read has no client address or method filled in; the
+    // connection knows the method as sent.
+    const std::string& sent = requestBeingAnswered().method;
+    const std::string& method = sent.empty() ? req.method : sent;
     std::ostringstream line;
     line << (req.remote_addr.empty() ? "-" : req.remote_addr) << " \""
-         << (req.method.empty() ? "-" : printableTarget(req.method)) << ' '
-         << printableTarget(req.target) << "\" " << res.status << ' ' << res.body.size();
+         << (method.empty() ? "-" : printableTarget(method)) << ' '
+         << (req.target.empty() ? "-" : printableTarget(req.target)) << "\" " << res.status << ' '
+         << res.body.size();
     if (!tLogNote.empty()) line << ' ' << tLogNote;
     tLogNote.clear();
     logLine(line.str());
@@ -423,7 +497,9 @@ int runServe(const std::vector<std::string>& args) {
     const int status = parseServeOptions(args, options);
     if (status != kExitOk) return status;
     signal(SIGPIPE, SIG_IGN); // a client that hangs up must not end the service
-    httplib::Server server;
+    ConnectionServer server;
+    server.set_keep_alive_max_count(kMaxRequestsPerConnection);
+    server.set_keep_alive_timeout(kKeepAliveSeconds);
     // An answer goes out in several writes (headers, body): without this, Nagle's algorithm
     // holds the body back for the client's delayed ACK, some 40 ms per request.
     server.set_tcp_nodelay(true);

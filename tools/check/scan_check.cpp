@@ -6,10 +6,8 @@
 #include <regex>
 
 #include "SqlitetoJsonConverter.h"
-#include "SqlitetoJsonDefinitions.h"
 #include "common/json_pointer.hpp"
 #include "common/sqlite_handles.hpp"
-#include "common/staged_root.hpp"
 #include "common/statement_plan.hpp"
 
 namespace {
@@ -118,13 +116,7 @@ bool usesColumnsOf(sqlite3* db, const TableScan& table, const std::string& expre
 
 // The plan of shape's text on the connection it runs on.
 StatementPlan planOn(const std::string& sql, bool telemetry) {
-    if (!telemetry) return planOf(dmdbhandle, sql);
-    sqlite3* own = nullptr;
-    sqlite3_open_v2(stagedPath(SQL2JSON_TELEMETRY_DB_FILE).c_str(), &own, SQLITE_OPEN_READONLY,
-                    nullptr);
-    StatementPlan plan = planOf(own, sql);
-    sqlite3_close(own);
-    return plan;
+    return telemetry ? planOnTelemetry(sql) : planOf(dmdbhandle, sql);
 }
 
 } // namespace

@@ -12,6 +12,12 @@ struct StatementFinalizer {
 // Owns a prepared statement from its prepare on: every return finalizes it.
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
+struct ConnectionCloser {
+    void operator()(sqlite3* db) const noexcept { sqlite3_close(db); }
+};
+// Owns a connection the tool opened, a failed open's handle included: every return closes it.
+using ConnectionPtr = std::unique_ptr<sqlite3, ConnectionCloser>;
+
 // Prepares sql on db into stmt. Returns the prepare's code; stmt is null for a text without a
 // statement. tail, when given, gets the text after the first statement.
 int prepareStatement(sqlite3* db, const char* sql, StatementPtr& stmt, const char** tail = nullptr);

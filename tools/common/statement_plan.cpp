@@ -7,7 +7,9 @@
 #include <set>
 #include <utility>
 
+#include "SqlitetoJsonDefinitions.h"
 #include "common/sqlite_handles.hpp"
+#include "common/staged_root.hpp"
 
 namespace {
 
@@ -168,4 +170,12 @@ std::string statementShape(const std::string& sql) {
         }
     }
     return shape;
+}
+
+StatementPlan planOnTelemetry(const std::string& sql) {
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(stagedPath(SQL2JSON_TELEMETRY_DB_FILE).c_str(), &raw, SQLITE_OPEN_READONLY,
+                    nullptr);
+    const ConnectionPtr db(raw);
+    return planOf(db.get(), sql);
 }

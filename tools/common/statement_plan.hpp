@@ -2,6 +2,8 @@
 // the connection it runs on (nothing is run):
 //
 //   planOf          the plan's lines and the tables the statement reads whole
+//   planOnTelemetry planOf on a connection of its own to the (staged) telemetry database,
+//                   where the converter runs a statement that holds the telemetry marker
 //   TableScan       one such table: its database, name and rows now
 //   statementShape  a statement's text with its literals replaced, to tell members of one
 //                   route apart from statements of another shape
@@ -32,6 +34,10 @@ struct StatementPlan {
 
 // The plan of sql on db; error set when it does not prepare there.
 StatementPlan planOf(sqlite3* db, const std::string& sql);
+
+// The plan of sql on a read-only connection of its own to the telemetry database under the
+// staged root.
+StatementPlan planOnTelemetry(const std::string& sql);
 
 // sql with each string literal replaced by '?' and each number by 0: the statements of two
 // members of one route have one shape.

@@ -39,11 +39,6 @@ const char kTelemetryRouteQuery[] =
     "select exists (select 1 from UriInfo where "
     "instr(ifnull(CTE, '') || ?1 || ifnull(view_name, '') || ?2, ?3) > 0)";
 
-struct ConnectionCloser {
-    void operator()(sqlite3* db) const noexcept { sqlite3_close(db); }
-};
-using ConnectionPtr = std::unique_ptr<sqlite3, ConnectionCloser>;
-
 // Writes the texts in parts to standard error with one system call each.
 void writeError(const char* const* parts, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {

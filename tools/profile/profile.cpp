@@ -17,13 +17,11 @@
 #include <json/value.h>
 
 #include "SqlitetoJsonConverter.h"
-#include "SqlitetoJsonDefinitions.h"
 #include "check/engine_audit.hpp"
 #include "cli/commands.hpp"
 #include "common/exit_status.hpp"
 #include "common/json_text.hpp"
 #include "common/sqlite_watch.hpp"
-#include "common/staged_root.hpp"
 
 namespace {
 
@@ -112,13 +110,8 @@ class Recorder : public StatementWatch, public FetchObserver {
 
 // The plan of statement, on the connection it ran on.
 StatementPlan planFor(const ProfiledStatement& statement) {
-    if (statement.database != "telemetry") return planOf(dmdbhandle, statement.sql);
-    sqlite3* own = nullptr;
-    sqlite3_open_v2(stagedPath(SQL2JSON_TELEMETRY_DB_FILE).c_str(), &own, SQLITE_OPEN_READONLY,
-                    nullptr);
-    StatementPlan plan = planOf(own, statement.sql);
-    sqlite3_close(own);
-    return plan;
+    return statement.database == "telemetry" ? planOnTelemetry(statement.sql)
+                                             : planOf(dmdbhandle, statement.sql);
 }
 
 // Plans statement and every statement below it.

@@ -103,7 +103,8 @@ tidy: build
 # prints the table of medians and ratios, then times serve's $expand of a 1 000-member
 # collection against its 1 001 requests (bench/expand_bench.py, with the tool of $(BUILD)) and
 # what a member GET, an expansion, check and profile cost as collections grow to 10 000
-# members (bench/scale_bench.py, about 2 minutes);
+# members (bench/scale_bench.py, about 2 minutes), and what the deepest expansion of the
+# service root costs serve with its bounds and without (bench/request_cost.py, 20 s);
 # `make bench-smoke` runs each once at the smallest size and fails on a crash or a wrong
 # result, never on a time.
 .PHONY: bench bench-smoke
@@ -111,8 +112,10 @@ bench: build
 	./bench/run.sh
 	python3 bench/expand_bench.py $(BUILD)/tools/sql2json $(BUILD)/sample-root
 	python3 bench/scale_bench.py $(BUILD)/tools/sql2json $(BUILD)/sample-root
+	python3 bench/request_cost.py $(BUILD)/tools/sql2json $(BUILD)/sample-root
 
 bench-smoke: build
 	./bench/run.sh --smoke
 	python3 bench/expand_bench.py $(BUILD)/tools/sql2json $(BUILD)/sample-root --smoke
 	python3 bench/scale_bench.py $(BUILD)/tools/sql2json $(BUILD)/sample-root --smoke
+	python3 bench/request_cost.py $(BUILD)/tools/sql2json $(BUILD)/sample-root --smoke

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Real Redfish clients against `sql2json serve` on the sample server.
 
-Usage: serve_clients.py redfishtool|sushy|curl|http TOOL SAMPLE_ROOT
+Usage: serve_clients.py redfishtool|sushy|curl|http|bounds TOOL SAMPLE_ROOT
 
 The tool reads SAMPLE_ROOT (SQL2JSON_ROOT).
 Starts the service on a free loopback port (--port 0; the port comes from its first log line),
-runs the clients of the mode (http: raw requests on sockets), then stops it with SIGTERM and
+runs the clients of the mode (http: raw requests on sockets; bounds: a second service with small
+bounds beside it), then stops it with SIGTERM and
 checks that it stopped cleanly.
 A client that is not installed fails the test (scripts/install-deps.sh installs them).
 """
@@ -54,9 +55,10 @@ def run(args, status=0):
 class Service:
     """The tool's service as a child process, its log in a file."""
 
-    def __init__(self, tool):
-        self.log = open("serve-%d.log" % os.getpid(), "w+")
-        self.proc = subprocess.Popen(EMULATOR + [tool, "serve", "--port", "0"], stderr=self.log)
+    def __init__(self, tool, *options):
+        self.log = open("serve-%d-%d.log" % (os.getpid(), len(options)), "w+")
+        self.proc = subprocess.Popen(EMULATOR + [tool, "serve", "--port", "0", *options],
+                                     stderr=self.log)
         for _ in range(100):
             found = re.search(r"listening on http://127\.0\.0\.1:(\d+)/", self.lines())
             if found:
@@ -229,7 +231,12 @@ def exchange(service, *sends):
         sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         for data in sends:
             sock.sendall(data)
-        data, answers = b"".join(iter(lambda: sock.recv(65536), b"")), []
+        return answers_until_closed(sock)
+
+
+def answers_until_closed(sock):
+    """The answers read on sock until the service closes it, as exchange gives them."""
+    data, answers = b"".join(iter(lambda: sock.recv(65536), b"")), []
     while data:
         head, _, data = data.partition(b"\r\n\r\n")
         lines = head.decode().split("\r\n")
@@ -284,6 +291,47 @@ def check_http(service):
         link = "<http://redfish.dmtf.org/schemas/v1/%s.json>; rel=describedby" % schema
         expect((re.fullmatch(link, fields["link"]) if schema else "link" not in fields) and
                curl(service, path, "HEAD")[1] == fields, "Link, HEAD of %s: %r" % (path, fields))
+
+
+def check_bounds(service, tool):
+    """A service with one worker, a 2 s wait and expansions of at most 2 resources: within the
+    bound answers equal the default service's, past it 400; a connection that waited longer
+    than 2 s for the worker 503; an idle connection gives its worker up to one waiting."""
+    bounded = Service(tool, "--workers", "1", "--expand-workers", "1", "--max-wait", "2",
+                      "--expand-max-resources", "2")
+    bound = ("of at most 2 resources and 1048576 bytes of JSON in one answer (page a collection"
+             " with $top and $skip)")
+    args = lambda b: json.loads(b)["error"]["@Message.ExtendedInfo"][0]["MessageArgs"]  # noqa
+    try:
+        for target, status, check in [
+                (BOOT + "?$expand=*", 200, None), (CHASSIS + "?$select=Id&$expand=.", 400,
+                                                   lambda b: args(b) == [".", "$expand", bound]),
+                ("/redfish/v1?$expand=*($levels=3)", 400, None)]:
+            answer, usual = curl(bounded, target), curl(service, target)
+            expect(answer[0] == status and usual[0] == 200 and
+                   (answer[2] == usual[2] if status == 200 else check is None or check(answer[2])),
+                   "bounded %s: %d %s" % (target, answer[0], answer[2][:300]))
+        get = b"GET /redfish HTTP/1.1\r\nHost: x\r\n"
+        connect = lambda: socket.create_connection(("127.0.0.1", bounded.port), timeout=10)  # noqa
+        with connect() as holder, connect() as waiting:
+            holder.sendall(get)  # a request begun holds the one worker until it ends
+            time.sleep(0.5)
+            waiting.sendall(get + b"\r\n")
+            time.sleep(2.5)
+            holder.sendall(b"\r\n")
+            held, waited = answers_until_closed(holder), answers_until_closed(waiting)
+        expect([a[0] for a in held] == [200] and [a[0] for a in waited] == [503] and
+               waited[0][1]["retry-after"] == "2" and waited[0][1]["connection"] == "close" and
+               args(waited[0][2]) == ["2"], "busy: %r %r" % (held, waited))
+        with connect() as idle:
+            idle.sendall(get + b"\r\n")
+            time.sleep(0.5)
+            after = exchange(bounded, get + b"Connection: close\r\n\r\n")
+            expect([a[0] for a in answers_until_closed(idle)] == [200] and
+                   [a[0] for a in after] == [200], "idle gives way: %r" % after)
+    finally:
+        expect(bounded.stop(), "the bounded service stopped: " + bounded.lines()[-500:])
+        os.unlink(bounded.log.name)
 
 
 def check_curl(service, tool, root):
@@ -355,7 +403,8 @@ def main():
             {"redfishtool": lambda: check_redfishtool(service, db),
              "sushy": lambda: check_sushy(service, db),
              "curl": lambda: check_curl(service, tool, root),
-             "http": lambda: check_http(service)}[mode]()
+             "http": lambda: check_http(service),
+             "bounds": lambda: check_bounds(service, tool)}[mode]()
     except (AssertionError, KeyError, ValueError, IndexError, subprocess.TimeoutExpired, OSError) as e:
         FAILURES.append("%s: %s" % (type(e).__name__, e))
     for failure in FAILURES:

@@ -5,6 +5,8 @@
 #include "../support.hpp"
 
 #include <algorithm>
+#include <memory>
+#include <thread>
 
 #include "check/check_report.hpp"
 #include "check/engine_audit.hpp"
@@ -15,6 +17,7 @@
 #include "common/sqlite_watch.hpp"
 #include "serve/entity_tag.hpp"
 #include "serve/query_options.hpp"
+#include "serve/request_slots.hpp"
 #include "serve/resource_query.hpp"
 
 namespace {
@@ -234,6 +237,19 @@ TEST(ResourceQuery, OptionsShapeAnAnswerFromTheSourcesResources) {
         EXPECT_EQ(counted.expandedBytes, within ? bytes : counted.expandedBytes);
         EXPECT_LE(counted.expanded, limits.maxResources);
     }
+}
+
+// A request waits for a slot no longer than its wait; a slot given back goes to one waiting.
+TEST(RequestSlots, ARequestWaitsAtMostItsWaitForAFreedSlot) {
+    using std::chrono::milliseconds;
+    RequestSlots slots(1);
+    auto first = std::make_unique<SlotHold>(slots, milliseconds(0));
+    EXPECT_TRUE(first->held());
+    EXPECT_FALSE(SlotHold(slots, milliseconds(20)).held());
+    std::thread waiter([&slots] { EXPECT_TRUE(SlotHold(slots, milliseconds(60000)).held()); });
+    first.reset();
+    waiter.join();
+    EXPECT_TRUE(SlotHold(slots, milliseconds(0)).held()); // the waiter gave it back too
 }
 
 // SQLite reports each failed statement with its own message, a failed prepare and a failed

@@ -374,7 +374,9 @@ int runCheck(const std::vector<std::string>& args) {
     Timing timing;
     const auto start = std::chrono::steady_clock::now();
     const std::string from = withoutTrailingSlashes(options.from);
-    const ServiceWalk walk = walkService(from, terminal ? showProgress : nullptr);
+    WalkOptions walkOptions;
+    if (terminal) walkOptions.progress = showProgress;
+    const ServiceWalk walk = walkService(from, walkOptions);
     if (terminal) std::cerr << '\n';
     timing.walk = secondsSince(start);
     Checker checker(options.schemaDir);

@@ -6,7 +6,7 @@
 //   sql2json resolve URI      print the statement that produces URI's root column
 //   sql2json profile URI [--json]
 //                             print the statements the converter ran for URI (profile/)
-//   sql2json serve [--port N] [--bind ADDR]
+//   sql2json serve [--port N] [--bind ADDR] [bounds]
 //                             answer Redfish requests over HTTP (serve/)
 //   sql2json check --schemas DIR [--json] [--from URI]
 //                             check the whole service against DMTF's schemas (check/)

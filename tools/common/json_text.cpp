@@ -1,7 +1,11 @@
-// JSON text (json_text.hpp): exports resourceText and compactText; and prepareStatement
+// JSON text (json_text.hpp): exports resourceText, compactText and parseJsonText; and
+// prepareStatement
 // (sqlite_handles.hpp).
 #include "common/json_text.hpp"
 
+#include <memory>
+
+#include <json/reader.h>
 #include <json/writer.h>
 
 #include "common/sqlite_handles.hpp"
@@ -23,6 +27,13 @@ std::string writeJson(const Json::Value& value, const char* indentation, bool ut
 std::string resourceText(const Json::Value& value) { return writeJson(value, "  ", false) + "\n"; }
 
 std::string compactText(const Json::Value& value) { return writeJson(value, "", true); }
+
+bool parseJsonText(const std::string& text, Json::Value& out) {
+    const Json::CharReaderBuilder builder;
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    return reader->parse(text.data(), text.data() + text.size(), &out, &errors);
+}
 
 int prepareStatement(sqlite3* db, const char* sql, StatementPtr& stmt, const char** tail) {
     sqlite3_stmt* raw = nullptr;

@@ -7,11 +7,11 @@
 #include <memory>
 #include <mutex>
 
-#include <json/reader.h>
 #include <sqlite3.h>
 
 #include "SqlitetoJsonConverter.h"
 #include "SqlitetoJsonDefinitions.h"
+#include "common/json_text.hpp"
 #include "common/sqlite_handles.hpp"
 #include "common/sqlite_watch.hpp"
 
@@ -47,10 +47,7 @@ std::string mainConnectionMessage() {
 
 // Parses text as a JSON object into out. False when it is not one.
 bool parseObject(const std::string& text, Json::Value& out) {
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    return reader->parse(text.data(), text.data() + text.size(), &out, &errors) && out.isObject();
+    return parseJsonText(text, out) && out.isObject();
 }
 
 // The select the engine builds uri's resource from: engineView's row of uri, the URI entering

@@ -31,10 +31,32 @@ std::string linkBase(const std::string& target) {
     return withoutTrailingSlashes(target.substr(0, target.find('#')));
 }
 
+// True when pointer is the "@odata.id" of a resource's member after its first:
+// "/Members/1/@odata.id" and on.
+bool isLaterMember(const std::string& pointer) {
+    const std::string prefix = "/Members/";
+    const std::string suffix = "/@odata.id";
+    if (pointer.size() <= prefix.size() + suffix.size() ||
+        pointer.compare(0, prefix.size(), prefix) != 0 ||
+        pointer.compare(pointer.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return false;
+    }
+    const std::string index =
+        pointer.substr(prefix.size(), pointer.size() - prefix.size() - suffix.size());
+    return index != "0" && index.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// result without its resource and statements: what a visiting walk keeps.
+FetchResult outcomeOnly(const FetchResult& result) {
+    FetchResult kept;
+    kept.outcome = result.outcome;
+    return kept;
+}
+
 // The walk's state: URIs already queued, fragment links already met.
 class Walker {
   public:
-    explicit Walker(const std::function<void(std::size_t)>& progress) : progress_(progress) {}
+    explicit Walker(const WalkOptions& options) : options_(options) {}
 
     ServiceWalk run(const std::string& start) {
         enqueue(withoutTrailingSlashes(start), LinkSite{});
@@ -42,9 +64,13 @@ class Walker {
             WalkedResource next = std::move(queue_.front());
             queue_.pop_front();
             next.fetched = fetchResource(next.uri);
-            if (next.fetched.outcome == FetchOutcome::Found) follow(next);
+            if (next.fetched.outcome == FetchOutcome::Found) {
+                follow(next);
+                if (options_.visit) options_.visit(next);
+            }
+            if (options_.visit) next.fetched = outcomeOnly(next.fetched);
             walk_.resources.push_back(std::move(next));
-            if (progress_) progress_(walk_.resources.size());
+            if (options_.progress) options_.progress(walk_.resources.size());
         }
         return std::move(walk_);
     }
@@ -64,6 +90,7 @@ class Walker {
         const std::vector<FoundLink> links = linksIn(resource.fetched.resource);
         walk_.links += links.size();
         for (const FoundLink& link : links) {
+            if (options_.firstMembersOnly && isLaterMember(link.pointer)) continue;
             const LinkSite site{resource.uri, link.pointer};
             const std::string::size_type hash = link.target.find('#');
             const std::string base = linkBase(link.target);
@@ -73,7 +100,7 @@ class Walker {
         }
     }
 
-    const std::function<void(std::size_t)>& progress_;
+    const WalkOptions& options_;
     ServiceWalk walk_;
     std::deque<WalkedResource> queue_;
     std::set<std::string> queued_;
@@ -88,9 +115,8 @@ std::vector<FoundLink> linksIn(const Json::Value& resource) {
     return links;
 }
 
-ServiceWalk walkService(const std::string& start,
-                        const std::function<void(std::size_t)>& progress) {
-    return Walker(progress).run(start);
+ServiceWalk walkService(const std::string& start, const WalkOptions& options) {
+    return Walker(options).run(start);
 }
 
 std::map<std::string, std::vector<LinkSite>> linkSitesTo(const ServiceWalk& walk,

@@ -56,10 +56,23 @@ struct ServiceWalk {
     std::size_t links = 0;                 // links met in the resources found
 };
 
-// Walks from start (a path; trailing '/' ignored). progress, when set, is called with the
-// count of resources fetched so far after each fetch.
-ServiceWalk walkService(const std::string& start,
-                        const std::function<void(std::size_t)>& progress = nullptr);
+// Each resource the walk found, as it is found.
+using WalkVisitor = std::function<void(const WalkedResource& resource)>;
+
+// How a walk goes.
+struct WalkOptions {
+    // Called with the count of resources fetched so far after each fetch.
+    std::function<void(std::size_t)> progress;
+    // Each resource found is handed to visit, and the walk keeps of it only its outcome
+    // (fetched.resource null, no statements): its memory follows its URIs, not its resources.
+    WalkVisitor visit;
+    // A collection's members are of one type: only the first member of each "Members" array
+    // is followed, so the walk's cost does not grow with its collections.
+    bool firstMembersOnly = false;
+};
+
+// Walks from start (a path; trailing '/' ignored), every link followed unless options say not.
+ServiceWalk walkService(const std::string& start, const WalkOptions& options = {});
 
 // Every site in walk's resources of a link to one of targets, by target, in the order the walk
 // met them (so each target's first site is the "via" of its walked resource). A link's target

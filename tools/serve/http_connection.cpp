@@ -26,11 +26,14 @@
 #include <limits>
 
 #include "serve/request_framing.hpp"
+#include "serve/worker_pool.hpp"
 
 namespace {
 
 constexpr long long kWaitSliceMs = 100; // how often a wait for input looks for the server's stop
 constexpr long long kMaxWaitMs = 3600LL * 1000;
+// How long a connection idle between requests keeps its thread while other connections wait.
+constexpr std::chrono::milliseconds kYieldAfter{200};
 constexpr std::size_t kReadChunk = 4096;
 // What a refused request may still send, read and dropped before the connection closes, so
 // that closing with unread input does not reset the connection before the client reads.
@@ -54,13 +57,13 @@ int toMilliseconds(time_t sec, time_t usec) {
     return static_cast<int>(std::min(std::max(ms, 0LL), kMaxWaitMs));
 }
 
-// Waits up to timeoutMs for events on sock. When listener is given, the wait ends early, false,
-// once the server stops (its listening socket is closed). Returns whether sock is ready.
-bool waitFor(socket_t sock, short events, int timeoutMs, const std::atomic<socket_t>* listener) {
+// Waits up to timeoutMs for events on sock. The wait ends early, false, once giveUp (looked at
+// every kWaitSliceMs) says so. Returns whether sock is ready.
+bool waitFor(socket_t sock, short events, int timeoutMs, const std::function<bool()>& giveUp) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        if (listener != nullptr && listener->load() == INVALID_SOCKET) return false;
+        if (giveUp && giveUp()) return false;
         const auto left = static_cast<long long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
         pollfd ready{sock, events, 0};
@@ -99,11 +102,12 @@ struct SocketCloser {
 };
 
 // One accepted connection: its socket, the server's listening socket (closed when the server
-// stops), its limits and its two addresses.
+// stops), the pool serving it (or null), its limits and its two addresses.
 class Connection {
   public:
-    Connection(socket_t sock, const std::atomic<socket_t>& listener, ConnectionLimits limits)
-        : sock_(sock), listener_(listener), limits_(limits) {
+    Connection(socket_t sock, const std::atomic<socket_t>& listener, const WorkerPool* pool,
+               ConnectionLimits limits)
+        : sock_(sock), listener_(listener), pool_(pool), limits_(limits) {
         socketAddress(sock, true, peerIp_, peerPort_);
         socketAddress(sock, false, localIp_, localPort_);
     }
@@ -122,9 +126,16 @@ class Connection {
     }
 
     // Waits up to timeoutMs for input and appends what arrived to input. False at the end of
-    // the input, on a failure or timeout, or when the server stops.
-    bool receive(std::string& input, int timeoutMs) {
-        if (!waitFor(sock_, POLLIN, timeoutMs, &listener_)) return false;
+    // the input, on a failure or timeout, or when the server stops; between requests (idle),
+    // also once other connections have waited kYieldAfter for a thread.
+    bool receive(std::string& input, int timeoutMs, bool idle = false) {
+        const auto since = std::chrono::steady_clock::now();
+        const std::function<bool()> giveUp = [this, idle, since] {
+            if (!serving()) return true;
+            return idle && pool_ != nullptr && pool_->waiting() > 0 &&
+                   std::chrono::steady_clock::now() - since >= kYieldAfter;
+        };
+        if (!waitFor(sock_, POLLIN, timeoutMs, giveUp)) return false;
         char chunk[kReadChunk];
         ssize_t count = 0;
         do {
@@ -135,7 +146,7 @@ class Connection {
         return true;
     }
 
-    bool writable() const { return waitFor(sock_, POLLOUT, limits_.writeMs, nullptr); }
+    bool writable() const { return waitFor(sock_, POLLOUT, limits_.writeMs, {}); }
 
     // Writes all size bytes of data. False when the peer is gone or takes none in time.
     bool writeAll(const char* data, std::size_t size) {
@@ -163,6 +174,7 @@ class Connection {
   private:
     socket_t sock_;
     const std::atomic<socket_t>& listener_;
+    const WorkerPool* pool_;
     ConnectionLimits limits_;
     std::string peerIp_;
     int peerPort_ = 0;
@@ -223,8 +235,9 @@ bool dropLeadingEmptyLines(std::string& input) {
 }
 
 // Reads into input until framer holds a whole or refused request, sending 100 (Continue) once
-// when the request waits for it. Returns false when the connection ends first.
-bool receiveRequest(Connection& connection, std::string& input, RequestFramer& framer) {
+// when the request waits for it; first: no request came before it on the connection. Returns
+// false when the connection ends first.
+bool receiveRequest(Connection& connection, std::string& input, RequestFramer& framer, bool first) {
     bool continueSent = false;
     for (;;) {
         if (dropLeadingEmptyLines(input)) framer = RequestFramer();
@@ -235,22 +248,25 @@ bool receiveRequest(Connection& connection, std::string& input, RequestFramer& f
             continueSent = true;
         }
         const ConnectionLimits& limits = connection.limits();
-        if (!connection.receive(input, input.empty() ? limits.idleMs : limits.readMs)) return false;
+        const bool idle = input.empty();
+        if (!connection.receive(input, idle ? limits.idleMs : limits.readMs, idle && !first))
+            return false;
     }
 }
 
 // Answers the requests on connection one after another until it ends: the client closes or
-// asks to, a request is refused, the request limit is reached, or the server stops.
-void serveConnection(Connection& connection, const AnswerRequest& answer) {
+// asks to, a request is refused, the request limit is reached, or the server stops. overdue:
+// the connection waited too long for its thread, and ends after its first answer.
+void serveConnection(Connection& connection, const AnswerRequest& answer, bool overdue) {
     std::string input;
-    const std::size_t maxRequests = connection.limits().maxRequests;
+    const std::size_t maxRequests = overdue ? 1 : connection.limits().maxRequests;
     for (std::size_t served = 0; served < maxRequests && connection.serving(); ++served) {
         RequestFramer framer;
-        if (!receiveRequest(connection, input, framer)) return;
+        if (!receiveRequest(connection, input, framer, served == 0)) return;
         const RequestFrame& frame = framer.frame();
         const bool refused = frame.state == FrameState::Refused;
         const bool limitReached = served + 1 == maxRequests;
-        tBeingAnswered = ReadRequest{frame.method, frame.refusal};
+        tBeingAnswered = ReadRequest{frame.method, frame.refusal, overdue};
         RequestStream stream(connection, frame.forParser);
         bool clientClosing = false;
         const bool answered = answer(stream, refused || limitReached, clientClosing);
@@ -267,6 +283,15 @@ void serveConnection(Connection& connection, const AnswerRequest& answer) {
 
 const ReadRequest& requestBeingAnswered() { return tBeingAnswered; }
 
+ConnectionServer::ConnectionServer(std::size_t workers, std::chrono::milliseconds maxWait)
+    : maxWait_(maxWait) {
+    new_task_queue = [this, workers]() -> httplib::TaskQueue* {
+        auto* pool = new WorkerPool(workers);
+        pool_ = pool;
+        return pool;
+    };
+}
+
 bool ConnectionServer::process_and_close_socket(socket_t sock) {
     const SocketCloser closer{sock};
     try {
@@ -275,17 +300,21 @@ bool ConnectionServer::process_and_close_socket(socket_t sock) {
         limits.idleMs = toMilliseconds(keep_alive_timeout_sec_, 0);
         limits.readMs = toMilliseconds(read_timeout_sec_, read_timeout_usec_);
         limits.writeMs = toMilliseconds(write_timeout_sec_, write_timeout_usec_);
-        Connection connection(sock, svr_sock_, limits);
+        Connection connection(sock, svr_sock_, pool_.load(), limits);
+        const bool overdue = WorkerPool::waitOfCurrentJob() > maxWait_;
         // Runs after httplib parsed the request, before the handlers: the method as sent, and
         // no Expect, which the connection has answered (httplib would send 100 once more).
         const std::function<void(httplib::Request&)> restore = [](httplib::Request& req) {
             if (!tBeingAnswered.method.empty()) req.method = tBeingAnswered.method;
             req.headers.erase("Expect");
         };
-        serveConnection(connection, [this, &restore](httplib::Stream& stream, bool closeConnection,
-                                                     bool& connectionClosed) {
-            return process_request(stream, closeConnection, connectionClosed, restore);
-        });
+        serveConnection(
+            connection,
+            [this, &restore](httplib::Stream& stream, bool closeConnection,
+                             bool& connectionClosed) {
+                return process_request(stream, closeConnection, connectionClosed, restore);
+            },
+            overdue);
     } catch (...) {
         // Out of memory, say: the connection ends unanswered, the service goes on.
         tBeingAnswered = ReadRequest{};

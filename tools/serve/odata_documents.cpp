@@ -1,5 +1,5 @@
 // The service's OData documents (odata_documents.hpp): exports serviceDocument,
-// metadataDocument and jsonSchemaUri.
+// addMetadataTypes, metadataDocument and jsonSchemaUri.
 #include "serve/odata_documents.hpp"
 
 #include <map>
@@ -48,16 +48,6 @@ void collectNamespaces(const Json::Value& value,
     includes.insert(name);
 }
 
-// The versioned namespace of the service root's type ("ServiceRoot.v1_11_0"), or "".
-std::string serviceRootNamespace(const ServiceWalk& walk) {
-    for (const WalkedResource& item : walk.resources) {
-        if (item.uri != "/redfish/v1" || item.fetched.outcome != FetchOutcome::Found) continue;
-        const Json::Value& type = item.fetched.resource["@odata.type"];
-        return type.isString() ? namespaceOf(type.asString()) : "";
-    }
-    return "";
-}
-
 } // namespace
 
 Json::Value serviceDocument(const Json::Value& serviceRoot) {
@@ -80,12 +70,14 @@ Json::Value serviceDocument(const Json::Value& serviceRoot) {
     return document;
 }
 
-std::string metadataDocument(const ServiceWalk& walk) {
-    std::map<std::string, std::set<std::string>> byFile;
-    for (const WalkedResource& item : walk.resources) {
-        if (item.fetched.outcome == FetchOutcome::Found)
-            collectNamespaces(item.fetched.resource, byFile);
-    }
+void addMetadataTypes(const std::string& uri, const Json::Value& resource, MetadataTypes& types) {
+    collectNamespaces(resource, types.byFile);
+    if (uri != "/redfish/v1" || !resource.isObject()) return;
+    const Json::Value& type = resource["@odata.type"];
+    types.serviceRoot = type.isString() ? namespaceOf(type.asString()) : "";
+}
+
+std::string metadataDocument(const MetadataTypes& types) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<edmx:Edmx xmlns:edmx=\"http://docs.oasis-open.org/odata/ns/edmx\" "
                       "Version=\"4.0\">\n";
@@ -93,7 +85,7 @@ std::string metadataDocument(const ServiceWalk& walk) {
            "\">\n"
            "    <edmx:Include Namespace=\"Org.OData.Core.V1\" Alias=\"OData\"/>\n"
            "  </edmx:Reference>\n";
-    for (const auto& file : byFile) {
+    for (const auto& file : types.byFile) {
         xml += "  <edmx:Reference Uri=\"" + std::string(kDmtfSchemas) + file.first + "\">\n";
         for (const std::string& name : file.second)
             xml += "    <edmx:Include Namespace=\"" + name + "\"/>\n";
@@ -101,10 +93,9 @@ std::string metadataDocument(const ServiceWalk& walk) {
     }
     xml += "  <edmx:DataServices>\n"
            "    <Schema xmlns=\"http://docs.oasis-open.org/odata/ns/edm\" Namespace=\"Service\">\n";
-    const std::string root = serviceRootNamespace(walk);
-    if (!root.empty()) {
-        xml +=
-            "      <EntityContainer Name=\"Service\" Extends=\"" + root + ".ServiceContainer\"/>\n";
+    if (!types.serviceRoot.empty()) {
+        xml += "      <EntityContainer Name=\"Service\" Extends=\"" + types.serviceRoot +
+               ".ServiceContainer\"/>\n";
     }
     xml += "    </Schema>\n  </edmx:DataServices>\n</edmx:Edmx>\n";
     return xml;

@@ -117,3 +117,10 @@ RegistryMessage payloadTooLarge() {
                    "Check that the supplied payload is correct and supported by this service.",
                    "Critical");
 }
+
+RegistryMessage serviceTemporarilyUnavailable(const std::string& seconds) {
+    return message("ServiceTemporarilyUnavailable",
+                   "The service is temporarily unavailable.  Retry in " + seconds + " seconds.",
+                   "Wait for the indicated retry duration and retry the operation.", "Critical",
+                   {seconds});
+}

@@ -2,7 +2,7 @@
 // version of it (kBaseRegistry) for every message the service sends, one builder per message.
 //
 //   RegistryMessage, RedfishError, errorBody
-//   resourceMissingAtUri ... payloadTooLarge   the messages
+//   resourceMissingAtUri ... serviceTemporarilyUnavailable   the messages
 #ifndef SQL2JSON_TOOLS_SERVE_REDFISH_ERRORS_HPP
 #define SQL2JSON_TOOLS_SERVE_REDFISH_ERRORS_HPP
 
@@ -48,5 +48,6 @@ RegistryMessage queryParameterOutOfRange(const std::string& value, const std::st
 RegistryMessage queryNotSupportedOnResource();
 RegistryMessage headerInvalid(const std::string& header); // header: "Name: value"
 RegistryMessage payloadTooLarge();
+RegistryMessage serviceTemporarilyUnavailable(const std::string& seconds);
 
 #endif

@@ -23,13 +23,20 @@
 // line notes how many links $expand replaced and which could not be fetched. Every answer
 // carries Cache-Control (no-cache: revalidate with the ETag) and Accept-Ranges: none; a 200 of
 // a resource with an "@odata.type" (and its 304) a Link to that type's DMTF JSON schema.
+//
+// What one request may cost is bounded (ServeOptions): a fixed number of worker threads serve
+// the connections, fewer of them expansions at a time, each expansion within ExpandLimits; a
+// request that waited too long for a thread or for an expansion slot answers 503 with
+// Retry-After.
 #include "serve/serve.hpp"
 
+#include <cstdint>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "common/exit_status.hpp"
+#include "serve/resource_query.hpp"
 
 namespace {
 
@@ -37,36 +44,81 @@ constexpr int kDefaultPort = 8000;
 
 struct ServeOptions {
     std::string bindAddress = "127.0.0.1";
-    int port = kDefaultPort;
+    std::uint64_t port = kDefaultPort;
+    std::uint64_t workers = 8;        // threads serving connections
+    std::uint64_t expandWorkers = 2;  // requests with $expand answered at once
+    std::uint64_t maxWaitSeconds = 2; // for a thread or an expansion slot, then 503
+    std::uint64_t expandMaxResources = ExpandLimits().maxResources;
+    std::uint64_t expandMaxBytes = ExpandLimits().maxBytes;
 };
 
-// Parses a whole decimal port number in [0, 65535]; false for anything else.
-bool parsePort(const std::string& text, int& port) {
-    if (text.empty() || text.size() > 5) return false;
-    long value = 0;
+// An option taking a whole decimal number within [least, most].
+struct NumberOption {
+    const char* name;
+    std::uint64_t least;
+    std::uint64_t most;
+    std::uint64_t ServeOptions::*value;
+};
+
+const NumberOption kNumberOptions[] = {
+    {"--port", 0, 65535, &ServeOptions::port},
+    {"--workers", 1, 64, &ServeOptions::workers},
+    {"--expand-workers", 1, 64, &ServeOptions::expandWorkers},
+    {"--max-wait", 0, 60, &ServeOptions::maxWaitSeconds},
+    {"--expand-max-resources", 1, 1000000, &ServeOptions::expandMaxResources},
+    {"--expand-max-bytes", 1024, std::uint64_t{1} << 30, &ServeOptions::expandMaxBytes},
+};
+
+const char kServeUsage[] =
+    "usage: sql2json serve [--port N] [--bind ADDR] [--workers N] [--expand-workers N]\n"
+    "                      [--max-wait SECONDS] [--expand-max-resources N]\n"
+    "                      [--expand-max-bytes N]\n";
+
+// Parses text, a whole decimal number within [least, most], into value; false for anything
+// else.
+bool parseNumber(const std::string& text, std::uint64_t least, std::uint64_t most,
+                 std::uint64_t& value) {
+    if (text.empty() || text.size() > 10) return false;
+    std::uint64_t number = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
+        number = number * 10 + static_cast<std::uint64_t>(c - '0');
     }
-    if (value > 65535) return false;
-    port = static_cast<int>(value);
+    if (number < least || number > most) return false;
+    value = number;
     return true;
+}
+
+// Reports a bad serve argument. Returns kExitUsage.
+int serveUsageError(const std::string& why) {
+    std::cerr << "sql2json: serve: " << why << "\n" << kServeUsage;
+    return kExitUsage;
 }
 
 // Fills options from args. Returns kExitOk, or kExitUsage after reporting the problem.
 int parseServeOptions(const std::vector<std::string>& args, ServeOptions& options) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
-        if (args[i] == "--port" && hasValue && parsePort(args[i + 1], options.port)) {
-            ++i;
-        } else if (args[i] == "--bind" && hasValue && !args[i + 1].empty()) {
+        if (args[i] == "--bind") {
+            if (!hasValue || args[i + 1].empty()) return serveUsageError("--bind takes an address");
             options.bindAddress = args[++i];
-        } else {
-            std::cerr << "sql2json: serve takes --port N (0 to 65535) and --bind ADDR\n"
-                      << "usage: sql2json serve [--port N] [--bind ADDR]\n";
-            return kExitUsage;
+            continue;
         }
+        const NumberOption* number = nullptr;
+        for (const NumberOption& each : kNumberOptions) {
+            if (args[i] == each.name) number = &each;
+        }
+        if (number == nullptr) return serveUsageError("unknown argument '" + args[i] + "'");
+        if (!hasValue ||
+            !parseNumber(args[i + 1], number->least, number->most, options.*(number->value))) {
+            return serveUsageError(args[i] + " takes a number from " +
+                                   std::to_string(number->least) + " to " +
+                                   std::to_string(number->most));
+        }
+        ++i;
     }
+    if (options.expandWorkers > options.workers)
+        return serveUsageError("--expand-workers is at most --workers");
     return kExitOk;
 }
 
@@ -76,6 +128,9 @@ int parseServeOptions(const std::vector<std::string>& args, ServeOptions& option
 
 #include <pthread.h>
 #include <signal.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <time.h>
 
 #include <algorithm>
@@ -84,6 +139,7 @@ int parseServeOptions(const std::vector<std::string>& args, ServeOptions& option
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -93,13 +149,14 @@ int parseServeOptions(const std::vector<std::string>& args, ServeOptions& option
 
 #include "common/json_text.hpp"
 #include "common/resource_fetcher.hpp"
+#include "common/service_walk.hpp"
 #include "serve/entity_tag.hpp"
 #include "serve/http_connection.hpp"
 #include "serve/odata_documents.hpp"
 #include "serve/query_options.hpp"
 #include "serve/redfish_errors.hpp"
 #include "serve/request_framing.hpp"
-#include "serve/resource_query.hpp"
+#include "serve/request_slots.hpp"
 
 namespace {
 
@@ -138,6 +195,14 @@ struct Reply {
     Json::Value body;
     std::string text;
     std::string textType;
+    std::string retryAfter; // the Retry-After field's value, when not empty
+};
+
+// What one request may cost the service, and how long it may wait for its turn.
+struct ServiceBounds {
+    ExpandLimits expand;
+    RequestSlots& expandSlots; // requests with $expand answered at once
+    std::chrono::milliseconds maxWait;
 };
 
 // Adds text to what the request's log line says.
@@ -211,6 +276,16 @@ Reply refusedMethod(const std::string& method) {
     const bool defined = std::any_of(std::begin(kRefusedMethods), std::end(kRefusedMethods),
                                      [&method](const char* each) { return method == each; });
     return defined ? methodNotAllowed(method) : methodNotImplemented(method);
+}
+
+// The 503 of a request that waited longer than bounds allow, for a thread or an expansion
+// slot; the client is told to retry after that long (a second at least).
+Reply busyReply(const ServiceBounds& bounds) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(bounds.maxWait).count();
+    const std::string retryAfter = std::to_string(std::max<long long>(1, seconds));
+    Reply reply = errorReply(redfishError(503, serviceTemporarilyUnavailable(retryAfter)));
+    reply.retryAfter = retryAfter;
+    return reply;
 }
 
 // The 412 for the first OData-Version field of req that is not kODataVersion; status 0 when
@@ -301,7 +376,18 @@ Reply metadataReply() {
     static std::mutex made;
     static std::string document;
     std::lock_guard<std::mutex> lock(made);
-    if (document.empty()) document = metadataDocument(walkService(kServiceRootPath));
+    if (document.empty()) {
+        // A walk keeping every resource, and following every member, would take a hundred MB
+        // and seconds on a service of thousands of log entries.
+        MetadataTypes types;
+        WalkOptions walk;
+        walk.firstMembersOnly = true;
+        walk.visit = [&types](const WalkedResource& resource) {
+            addMetadataTypes(resource.uri, resource.fetched.resource, types);
+        };
+        walkService(kServiceRootPath, walk);
+        document = metadataDocument(types);
+    }
     return {200, document, "application/xml"};
 }
 
@@ -330,25 +416,34 @@ void noteExpansion(const QueryReport& report) {
     noteFailedStatements(report.failedStatements);
 }
 
-// reply, a 200, shaped by options; path and rawQuery are the request's. The $metadata document
-// (the one answer that is not JSON) takes no option.
+// reply, a 200, shaped by options within bounds; path and rawQuery are the request's. An
+// expansion first takes a slot of bounds (into slot, which the caller keeps until the answer
+// is written), or the reply is 503. The $metadata document (the one answer that is not JSON)
+// takes no option.
 Reply queriedReply(Reply&& reply, const QueryOptions& options, const std::string& path,
-                   const std::string& rawQuery) {
+                   const std::string& rawQuery, const ServiceBounds& bounds,
+                   std::unique_ptr<SlotHold>& slot) {
     if (!reply.text.empty())
         return errorReply(notForThisResource("The metadata document takes no query options."));
+    if (options.expand.levels > 0) {
+        slot = std::make_unique<SlotHold>(bounds.expandSlots, bounds.maxWait);
+        if (!slot->held()) return busyReply(bounds);
+    }
     QueryReport report;
-    const RedfishError fault =
-        applyQueryOptions(options, path, rawQuery, reply.body, report,
-                          [](const std::string& uri) { return fetchResource(uri); });
+    const RedfishError fault = applyQueryOptions(
+        options, path, rawQuery, reply.body, report,
+        [](const std::string& uri) { return fetchResource(uri); }, bounds.expand);
     noteExpansion(report);
     return fault.status != 0 ? errorReply(fault) : std::move(reply);
 }
 
-// The reply to any request: how it was read, its method and OData-Version first, then the
-// path, then the query.
-Reply answer(const httplib::Request& req) {
-    const int unread = requestBeingAnswered().refusal;
-    if (unread != 0) return unreadRequest(unread);
+// The reply to any request, within bounds (slot: queriedReply's): how it was read and how long
+// its connection waited, its method and OData-Version first, then the path, then the query.
+Reply answer(const httplib::Request& req, const ServiceBounds& bounds,
+             std::unique_ptr<SlotHold>& slot) {
+    const ReadRequest& read = requestBeingAnswered();
+    if (read.refusal != 0) return unreadRequest(read.refusal);
+    if (read.overdue) return busyReply(bounds);
     if (req.method != "GET" && req.method != "HEAD") return refusedMethod(req.method);
     Reply version = unsupportedODataVersion(req);
     if (version.status != 0) return version;
@@ -361,7 +456,7 @@ Reply answer(const httplib::Request& req) {
     if (fault.status != 0) return errorReply(fault);
     Reply reply = path == kMetadataPath ? metadataReply() : answerGet(path);
     if (reply.status != kOk || options.empty()) return reply;
-    return queriedReply(std::move(reply), options, path, rawQuery);
+    return queriedReply(std::move(reply), options, path, rawQuery, bounds, slot);
 }
 
 // The request's If-None-Match field values, joined by ','.
@@ -381,8 +476,9 @@ void writeReply(const httplib::Request& req, const Reply& reply, httplib::Respon
     res.set_header("Allow", kAllowedMethods);
     res.set_header("Cache-Control", kCacheControl);
     res.set_header("Accept-Ranges", "none");
+    if (!reply.retryAfter.empty()) res.set_header("Retry-After", reply.retryAfter);
     const bool json = reply.text.empty();
-    const std::string body = json ? resourceText(reply.body) : reply.text;
+    std::string body = json ? resourceText(reply.body) : reply.text;
     if (reply.status == kOk) {
         const std::string schema = json ? jsonSchemaUri(reply.body) : "";
         if (!schema.empty()) res.set_header("Link", "<" + schema + ">; rel=describedby");
@@ -395,18 +491,22 @@ void writeReply(const httplib::Request& req, const Reply& reply, httplib::Respon
             return;
         }
     }
-    res.set_content(body, json ? "application/json" : reply.textType);
+    // The body is moved, not copied: an expanded answer may be megabytes.
+    res.set_header("Content-Type", json ? "application/json" : reply.textType);
+    res.body = std::move(body);
 }
 
-// Handles every request before httplib's own routing; nothing escapes it.
-httplib::Server::HandlerResponse handleRequest(const httplib::Request& req,
-                                               httplib::Response& res) {
+// Handles every request before httplib's own routing, within bounds; nothing escapes it. An
+// expansion's slot is held until its answer is made.
+httplib::Server::HandlerResponse handleRequest(const httplib::Request& req, httplib::Response& res,
+                                               const ServiceBounds& bounds) {
     // httplib cuts the body to a requested range after this handler; the service ignores
     // Range instead. The request object is the server's own, not a constant.
     const_cast<httplib::Request&>(req).ranges.clear();
     tLogNote.clear();
+    std::unique_ptr<SlotHold> slot;
     try {
-        writeReply(req, answer(req), res);
+        writeReply(req, answer(req, bounds, slot), res);
     } catch (const std::exception& e) {
         writeReply(req, failedReply(req.path, std::string("internal error: ") + e.what()), res);
     } catch (...) {
@@ -455,8 +555,9 @@ void reuseAddressOnly(socket_t sock) {
 // Binds server to options' address and port. Returns the bound port, or -1.
 int bindServer(httplib::Server& server, const ServeOptions& options) {
     server.set_socket_options(reuseAddressOnly);
-    if (options.port == 0) return server.bind_to_any_port(options.bindAddress);
-    return server.bind_to_port(options.bindAddress, options.port) ? options.port : -1;
+    const int port = static_cast<int>(options.port);
+    if (port == 0) return server.bind_to_any_port(options.bindAddress);
+    return server.bind_to_port(options.bindAddress, port) ? port : -1;
 }
 
 // Serves until SIGINT or SIGTERM. The signals are blocked in every thread and taken by one
@@ -497,13 +598,26 @@ int runServe(const std::vector<std::string>& args) {
     const int status = parseServeOptions(args, options);
     if (status != kExitOk) return status;
     signal(SIGPIPE, SIG_IGN); // a client that hangs up must not end the service
-    ConnectionServer server;
+#ifdef __GLIBC__
+    // Each thread would take a malloc arena of its own and keep what an expansion freed there,
+    // unused by the next expansion on another thread: the peak would grow with the threads
+    // that ever expanded, not with the expansions running at once.
+    mallopt(M_ARENA_MAX, 2);
+#endif
+    const std::chrono::milliseconds maxWait(options.maxWaitSeconds * 1000);
+    RequestSlots expandSlots(static_cast<std::size_t>(options.expandWorkers));
+    const ServiceBounds bounds{ExpandLimits{static_cast<std::size_t>(options.expandMaxResources),
+                                            static_cast<std::size_t>(options.expandMaxBytes)},
+                               expandSlots, maxWait};
+    ConnectionServer server(static_cast<std::size_t>(options.workers), maxWait);
     server.set_keep_alive_max_count(kMaxRequestsPerConnection);
     server.set_keep_alive_timeout(kKeepAliveSeconds);
     // An answer goes out in several writes (headers, body): without this, Nagle's algorithm
     // holds the body back for the client's delayed ACK, some 40 ms per request.
     server.set_tcp_nodelay(true);
-    server.set_pre_routing_handler(handleRequest);
+    server.set_pre_routing_handler([&bounds](const httplib::Request& req, httplib::Response& res) {
+        return handleRequest(req, res, bounds);
+    });
     server.set_error_handler(httplib::Server::HandlerWithResponse(fillErrorBody));
     server.set_logger(logRequest);
     errno = 0;

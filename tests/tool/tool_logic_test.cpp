@@ -5,6 +5,7 @@
 #include "../support.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -239,17 +240,26 @@ TEST(ResourceQuery, OptionsShapeAnAnswerFromTheSourcesResources) {
     }
 }
 
-// A request waits for a slot no longer than its wait; a slot given back goes to one waiting.
-TEST(RequestSlots, ARequestWaitsAtMostItsWaitForAFreedSlot) {
+// A request waits for a slot no longer than its wait, behind at most as many waiting as there
+// are slots (one more is refused at once); a slot given back goes to one waiting.
+TEST(RequestSlots, ARequestWaitsAtMostItsWaitBehindAtMostOneWaitingPerSlot) {
     using std::chrono::milliseconds;
     RequestSlots slots(1);
     auto first = std::make_unique<SlotHold>(slots, milliseconds(0));
     EXPECT_TRUE(first->held());
     EXPECT_FALSE(SlotHold(slots, milliseconds(20)).held());
     std::thread waiter([&slots] { EXPECT_TRUE(SlotHold(slots, milliseconds(60000)).held()); });
+    while (slots.waiting() == 0)
+        std::this_thread::yield();
+    std::atomic<bool> refused{false};
+    std::thread another([&] { refused = !SlotHold(slots, milliseconds(60000)).held(); });
+    while (!refused && slots.waiting() < 2)
+        std::this_thread::yield();
+    EXPECT_TRUE(refused) << "a second request waits for the one slot";
     first.reset();
     waiter.join();
-    EXPECT_TRUE(SlotHold(slots, milliseconds(0)).held()); // the waiter gave it back too
+    another.join();
+    EXPECT_TRUE(SlotHold(slots, milliseconds(0)).held()); // both gave it back
 }
 
 // SQLite reports each failed statement with its own message, a failed prepare and a failed

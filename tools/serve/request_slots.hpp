@@ -1,5 +1,6 @@
 // How many heavy requests (expansions) serve answers at once: RequestSlots counts them, and a
-// request waits a bounded time for a slot; SlotHold holds one until it goes out of scope.
+// request waits a bounded time for a slot, behind at most as many waiting as there are slots;
+// SlotHold holds one until it goes out of scope.
 #ifndef SQL2JSON_TOOLS_SERVE_REQUEST_SLOTS_HPP
 #define SQL2JSON_TOOLS_SERVE_REQUEST_SLOTS_HPP
 
@@ -8,16 +9,30 @@
 #include <cstddef>
 #include <mutex>
 
-// A number of slots; a request takes one for as long as it holds a SlotHold.
+// A number of slots; a request takes one for as long as it holds a SlotHold. At most as many
+// requests wait as there are slots: a flood of heavy requests is refused at once, instead of
+// keeping every thread waiting while lighter requests queue behind them.
 class RequestSlots {
   public:
-    explicit RequestSlots(std::size_t count) : free_(count) {}
-    // Takes a slot, waiting at most wait for one to be freed. Returns whether it took one.
+    explicit RequestSlots(std::size_t count) : count_(count), free_(count) {}
+
+    // Takes a slot, waiting at most wait for one to be freed; false at once when none is free
+    // and count requests wait already. Returns whether it took one.
     bool acquire(std::chrono::milliseconds wait) {
         std::unique_lock<std::mutex> lock(mutex_);
-        if (!freed_.wait_for(lock, wait, [this] { return free_ > 0; })) return false;
+        if (free_ == 0 && waiting_ >= count_) return false;
+        ++waiting_;
+        const bool freed = freed_.wait_for(lock, wait, [this] { return free_ > 0; });
+        --waiting_;
+        if (!freed) return false;
         --free_;
         return true;
+    }
+
+    // Requests waiting for a slot now.
+    std::size_t waiting() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return waiting_;
     }
 
     void release() {
@@ -31,7 +46,9 @@ class RequestSlots {
   private:
     std::mutex mutex_;
     std::condition_variable freed_;
+    const std::size_t count_;
     std::size_t free_;
+    std::size_t waiting_ = 0;
 };
 
 // A slot of slots taken (or not, when none was freed in time); released when it goes.

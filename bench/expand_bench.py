@@ -13,14 +13,14 @@ import argparse
 import http.client
 import json
 import os
-import re
 import shutil
 import sqlite3
 import statistics
-import subprocess
 import sys
 import tempfile
 import time
+
+from serve_process import UNBOUNDED, start_serve
 
 LIVE = "var/run/unifieddatabase/DMLiveObjectDatabase.db"
 SYSTEM = "437XR1138R2"
@@ -36,23 +36,6 @@ def make_tree(sample_root, tree, members):
                    "INSERT INTO BootOptions SELECT ?, printf('%04d', i), printf('Boot%04X', i), "
                    "'Option ' || i, 'PciRoot(0x0)/Pci(0x1,0x0)', 'Pxe', i % 2, "
                    "'UEFI Boot Option' FROM n", (members, SYSTEM))
-
-
-def start_service(tool, tree):
-    """(process, port) of the service on tree."""
-    log = tempfile.TemporaryFile("w+")
-    # The expansion itself is measured, also past the service's bounds on one request.
-    service = subprocess.Popen([tool, "--root", tree, "serve", "--port", "0",
-                                "--expand-max-resources", "1000000",
-                                "--expand-max-bytes", "1073741824"], stderr=log)
-    for _ in range(100):
-        log.seek(0)
-        found = re.search(r"listening on http://127\.0\.0\.1:(\d+)/", log.read())
-        if found:
-            return service, int(found.group(1))
-        time.sleep(0.1)
-    service.kill()
-    raise SystemExit("the service did not start")
 
 
 def get(connection, target):
@@ -91,7 +74,8 @@ def main():
     scratch = tempfile.mkdtemp()
     try:
         make_tree(args.sample_root, os.path.join(scratch, "tree"), members)
-        service, port = start_service(args.tool, os.path.join(scratch, "tree"))
+        # The expansion itself is measured, also past the service's bounds on one request.
+        service, port = start_serve(args.tool, os.path.join(scratch, "tree"), UNBOUNDED)
         try:
             connection = http.client.HTTPConnection("127.0.0.1", port, timeout=120)
             times = {"one by one": [], "expanded": []}

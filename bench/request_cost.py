@@ -29,29 +29,20 @@ import time
 import urllib.error
 import urllib.request
 
+from serve_process import UNBOUNDED, start_serve
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 SCALE = os.path.join(HERE, "..", "sample", "scale.py")
 HEAVY = "/redfish/v1?$expand=*($levels=6)"
-LIFTED = ["--expand-max-resources", "1000000", "--expand-max-bytes", "1073741824",
-          "--expand-workers", "8"]
+LIFTED = UNBOUNDED + ["--expand-workers", "8"]
 
 
 class Service:
     """`serve` on a tree as a child process."""
 
     def __init__(self, tool, tree, options):
-        self.log = tempfile.TemporaryFile("w+")
-        self.proc = subprocess.Popen([tool, "--root", tree, "serve", "--port", "0"] + options,
-                                     stderr=self.log)
-        for _ in range(200):
-            self.log.seek(0)
-            found = re.search(r"listening on http://127\.0\.0\.1:(\d+)/", self.log.read())
-            if found:
-                self.base = "http://127.0.0.1:%s" % found.group(1)
-                return
-            time.sleep(0.05)
-        self.proc.kill()
-        raise SystemExit("the service did not start")
+        self.proc, port = start_serve(tool, tree, options)
+        self.base = "http://127.0.0.1:%d" % port
 
     def peak_kb(self):
         with open("/proc/%d/status" % self.proc.pid) as status:

@@ -20,13 +20,14 @@ import argparse
 import http.client
 import json
 import os
-import re
 import shutil
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
+
+from serve_process import UNBOUNDED, start_serve
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SCALE = os.path.join(HERE, "..", "sample", "scale.py")
@@ -35,7 +36,6 @@ SYSTEM = "/redfish/v1/Systems/437XR1138R2"
 COLLECTIONS = {"boot option": SYSTEM + "/BootOptions",
                "sensor": "/redfish/v1/Chassis/1U/Sensors",
                "log entry": "/redfish/v1/Managers/BMC/LogServices/EventLog/Entries"}
-UNBOUNDED = ["--expand-max-resources", "1000000", "--expand-max-bytes", "1073741824"]
 
 
 def make_tree(sample_root, tree, members, sensors=None, entries=None):
@@ -53,20 +53,9 @@ class Service:
     """`serve` on a tree, with one keep-alive connection to it."""
 
     def __init__(self, tool, tree):
-        self.log = tempfile.TemporaryFile("w+")
         # The expansion itself is measured, also past the service's bounds on one request.
-        self.proc = subprocess.Popen([tool, "--root", tree, "serve", "--port", "0"] + UNBOUNDED,
-                                     stderr=self.log)
-        for _ in range(200):
-            self.log.seek(0)
-            found = re.search(r"listening on http://127\.0\.0\.1:(\d+)/", self.log.read())
-            if found:
-                self.connection = http.client.HTTPConnection("127.0.0.1", int(found.group(1)),
-                                                             timeout=600)
-                return
-            time.sleep(0.05)
-        self.proc.kill()
-        raise SystemExit("the service did not start")
+        self.proc, port = start_serve(tool, tree, UNBOUNDED)
+        self.connection = http.client.HTTPConnection("127.0.0.1", port, timeout=600)
 
     def get(self, target):
         self.connection.request("GET", target)
